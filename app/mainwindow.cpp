@@ -1,0 +1,198 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "datalogger.h"
+#include "options.h"
+#include "serialhandler.h"
+
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cmath>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , versionString(QStringLiteral("1.3.0_linux"))
+    , ui(std::make_unique<Ui_MainWindow>())
+{
+    ui->setupUi(this);
+
+    serialHandler = std::make_unique<serialhandler>();
+    dataLogger = std::make_unique<Datalogger>();
+    options = std::make_unique<Options>();
+    mainTimer = new QTimer(this);
+    mainTimer->setObjectName(QStringLiteral("mainTimer"));
+
+    // Samples and logger messages
+    connect(serialHandler.get(), &serialhandler::SendData, this, &MainWindow::OtaVastaanData);
+    connect(dataLogger.get(), &Datalogger::NewFileCreated, this, &MainWindow::OtaVastaanViesti);
+    // Menus
+    connect(ui->actionOptions, &QAction::triggered, this, &MainWindow::AvaaOptions);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::AvaaAbout);
+    connect(ui->actionReadme, &QAction::triggered, this, &MainWindow::AvaaReadme);
+    // Settings broadcast: the window reports the update before the serial
+    // reader takes the new frame layout.
+    connect(options.get(), &Options::SendOptions, this, &MainWindow::OtaVastaanOptions);
+    connect(options.get(), &Options::SendOptions, serialHandler.get(), &serialhandler::updateOptions);
+    connect(options.get(), &Options::SendFilename, dataLogger.get(), &Datalogger::ReceiveFilename);
+    connect(options.get(), &Options::SendDeviceName, serialHandler.get(), &serialhandler::receiveDevicename);
+    connect(options.get(), &Options::SendNewfileIndex, dataLogger.get(), &Datalogger::ReceiveNewfileIndex);
+    // Acquisition
+    connect(mainTimer, &QTimer::timeout, this, &MainWindow::MainTimeout);
+
+    // The settings are chosen before the window is first shown; a cancelled
+    // dialog leaves every object at its defaults.
+    options->exec();
+    if (options->drawPlots) {
+        InitialisoiKuvaajat();
+        resize(1000, 750);
+    } else {
+        resize(450, 750);
+    }
+}
+
+// The reader, the logger and the dialog go with the window. Every log line is
+// already flushed, so nothing is left to write.
+MainWindow::~MainWindow() = default;
+
+void MainWindow::AvaaOptions()
+{
+    options->exec();
+    if (!options->drawPlots)
+        return;
+    if (plotsBuilt) {
+        SkaalaaKuvaajat();
+        resize(1000, 750);
+    } else {
+        InitialisoiKuvaajat();
+    }
+}
+
+void MainWindow::AvaaAbout()
+{
+    QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Information"));
+    box.setText(tr("This program is made by:\n"
+                   "\n"
+                   "The imu-monitor developers\n"
+                   "imu-monitor@example.org\n"
+                   "\n"
+                   "at the imu-monitor project,\n"
+                   "a bench monitor for six-axis motion sensors\n"
+                   "\n"
+                   "Version: %1 \n")
+                    .arg(versionString));
+    box.setIconPixmap(QPixmap(QStringLiteral("logo.png")));
+    box.exec();
+}
+
+void MainWindow::AvaaReadme()
+{
+    QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Information"));
+    box.setText(tr("Check readme.txt"));
+    box.exec();
+}
+
+void MainWindow::OtaVastaanOptions(int *optionFrame)
+{
+    Q_UNUSED(optionFrame);
+    ui->msgBrowser->append(QStringLiteral("options updated."));
+    ui->msgBrowser->append(QStringLiteral("****************"));
+    if (options->testMode)
+        ui->msgBrowser->append(QStringLiteral("TEST MODE"));
+}
+
+void MainWindow::OtaVastaanViesti(QString msg)
+{
+    ui->msgBrowser->append(msg);
+}
+
+void MainWindow::on_Start_Button_clicked()
+{
+    const int interval = ui->TaajuusSBox->value();
+    if (options->testMode) {
+        mainTimer->start(interval);
+        return;
+    }
+    switch (serialHandler->OpenUsb(interval)) {
+    case -1:
+        ui->msgBrowser->append(QStringLiteral("USB open failed. Device does not exist."));
+        break;
+    case 1:
+        ui->msgBrowser->append(QStringLiteral("Serial port opened"));
+        mainTimer->start(interval);
+        break;
+    default:
+        ui->msgBrowser->append(QStringLiteral("Unknown error!"));
+        break;
+    }
+}
+
+void MainWindow::on_Stop_Button_clicked()
+{
+    if (options->testMode) {
+        ui->msgBrowser->setText(QStringLiteral("Test stopped"));
+    } else if (serialHandler->CloseUsb() == 1) {
+        ui->msgBrowser->setText(QStringLiteral("USB closed"));
+    } else {
+        ui->msgBrowser->append(QStringLiteral("Port already closed"));
+    }
+    mainTimer->stop();
+}
+
+void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
+{
+    accX = a0;
+    accY = a1;
+    accZ = a2;
+    gyroX = g0;
+    gyroY = g1;
+    gyroZ = g2;
+    PaivitaLcdt();
+    if (plotsBuilt)
+        PiirraKuvaajat();
+    logCurrentSample();
+}
+
+void MainWindow::PaivitaLcdt()
+{
+    ui->acc_X->display(int(accX));
+    ui->acc_Y->display(int(accY));
+    ui->acc_Z->display(int(accZ));
+    ui->gyro_X->display(int(gyroX));
+    ui->gyro_Y->display(int(gyroY));
+    ui->gyro_Z->display(int(gyroZ));
+}
+
+void MainWindow::MainTimeout()
+{
+    if (!options->testMode) {
+        // Display, drawing and logging follow in OtaVastaanData when the read
+        // delivers a sample.
+        serialHandler->readSerial();
+        return;
+    }
+
+    // Simulated sensor: waves whose phase is the number of drawn samples,
+    // truncated toward zero.
+    const double n = sampleCount;
+    accX = int16_t(10 * std::sin(0.2 * n));
+    accY = int16_t(5 * std::cos(0.1 * n));
+    accZ = int16_t(15 * std::sin(0.05 * n));
+    gyroX = int16_t(20 * std::sin(0.2 * n));
+    gyroY = int16_t(55 * std::cos(0.3 * n));
+    gyroZ = int16_t(150 * std::sin(0.05 * n));
+
+    if (plotsBuilt)
+        PiirraKuvaajat();
+    PaivitaLcdt();
+    logCurrentSample();
+}
+
+void MainWindow::logCurrentSample()
+{
+    if (ui->LogBox1->isChecked())
+        dataLogger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
+}

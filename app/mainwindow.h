@@ -1,0 +1,78 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QMainWindow>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+#include <memory>
+
+class Datalogger;
+class Options;
+class QCustomPlot;
+class QTimer;
+class Ui_MainWindow;
+class serialhandler;
+
+// The monitor's window and controller. It owns the serial reader, the data
+// logger and the settings dialog, wires them together, runs the settings
+// dialog before it is first shown, and on every timer tick fetches a sample
+// from the sensor (or computes one in test mode), shows it on the readouts,
+// draws it and logs it.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private:
+    QString versionString;
+    std::unique_ptr<serialhandler> serialHandler;
+    std::unique_ptr<Options> options;
+    std::unique_ptr<Datalogger> dataLogger;
+    QTimer *mainTimer = nullptr;
+    std::unique_ptr<Ui_MainWindow> ui;
+    bool plotsBuilt = false;
+
+    // The current sample: the only copy of the latest values.
+    int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
+    int16_t accX = 0, accY = 0, accZ = 0;
+
+    // Valid only while plotsBuilt is set.
+    QCustomPlot *accPlot = nullptr;
+    QCustomPlot *gyroPlot = nullptr;
+
+    // Every sample drawn since start or the last clear; entry i of
+    // timeHistory is i.
+    QVector<double> accXHistory, accYHistory, accZHistory;
+    QVector<double> gyroXHistory, gyroYHistory, gyroZHistory;
+    QVector<double> timeHistory;
+    // Samples drawn since start or the last clear; also the phase of the
+    // test-mode waves.
+    int sampleCount = 0;
+
+private slots:
+    void AvaaOptions();
+    void AvaaAbout();
+    void AvaaReadme();
+    void OtaVastaanOptions(int *optionFrame);
+    void OtaVastaanViesti(QString msg);
+    void on_Start_Button_clicked();
+    void on_Stop_Button_clicked();
+    void OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
+    void PaivitaLcdt();
+    // Defined in plots/.
+    void InitialisoiKuvaajat();
+    void PiirraKuvaajat();
+    void SkaalaaKuvaajat();
+    void TyhjennaKuvaajat();
+    void MainTimeout();
+
+private:
+    void logCurrentSample();
+};
+
+#endif // MAINWINDOW_H

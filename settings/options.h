@@ -1,0 +1,61 @@
+#ifndef OPTIONS_H
+#define OPTIONS_H
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class Ui_Options;
+
+// The settings dialog. On OK it stores the four public flags and then
+// broadcasts the message frame layout, the log directory, the serial device
+// path and the lines per log file, in that order. Cancel stores and sends
+// nothing; the form keeps what the user typed for the next opening.
+class Options : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Options(QWidget *parent = nullptr);
+    ~Options() override;
+
+    // Returns the directory the user picked, or an empty string when the
+    // chooser was cancelled. Replaceable so that Browse() can run without a
+    // native dialog.
+    using DirectoryChooser = std::function<QString(QWidget *parent)>;
+    void setDirectoryChooser(DirectoryChooser chooser);
+
+private:
+    QString saveDirectory;
+    QString deviceName;
+
+public:
+    // Choices of the last confirmed run; read directly by the main window and
+    // the plot layout. Before the first OK: no plots, sensor mode, both plots
+    // selected.
+    bool drawPlots = false;
+    bool testMode = false;
+    bool plotAcceleration = true;
+    bool plotGyroscope = true;
+
+private:
+    std::unique_ptr<Ui_Options> ui;
+    DirectoryChooser chooseDirectory;
+
+public slots:
+    void CheckOptions();
+    void Browse();
+
+signals:
+    // optionFrame points to five ints that live only during the emission:
+    // data byte count, start byte 1, start byte 2, end byte 1, end byte 2;
+    // -1 marks a marker byte that is switched off. Receivers copy them.
+    void SendOptions(int *optionFrame);
+    void SendFilename(QString filename);
+    void SendDeviceName(QString devicename);
+    void SendNewfileIndex(int newfileIndex);
+};
+
+#endif // OPTIONS_H

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that imu-monitor needs to build, run and test.
+# Idempotent: installs only what is missing and refreshes the package lists
+# only when something has to be installed. Works as root or through sudo.
+set -euo pipefail
+
+packages=(
+  qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6 libserial-dev
+  xfonts-scalable xvfb xauth cmake g++ make pkg-config
+)
+# The fuzzer and the sanitizer build use clang and its runtime.
+if [ "${IMU_WITH_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+else
+  as_root=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
