@@ -1,0 +1,43 @@
+#ifndef SERIALPORTSOURCE_H
+#define SERIALPORTSOURCE_H
+
+#include "bytesource.h"
+
+#include <memory>
+#include <string>
+
+namespace LibSerial {
+class SerialPort;
+}
+
+// A serial device opened read-only at 9600 baud, 8 data bits, no parity,
+// one stop bit, no flow control. Every LibSerial exception stays inside this
+// class, and destroying it never ends the program, whatever state the device
+// is in.
+class SerialPortSource final : public ByteSource
+{
+public:
+    // Opens the device at path (bytes as the file system takes them).
+    // Returns nothing and puts a short reason into *error when the path
+    // cannot be opened, is not a terminal, or refuses the line settings.
+    static std::unique_ptr<SerialPortSource> open(const std::string &path, std::string *error);
+
+    ~SerialPortSource() override;
+
+    SerialPortSource(const SerialPortSource &) = delete;
+    SerialPortSource &operator=(const SerialPortSource &) = delete;
+
+    // A hang-up (unplugged adapter, closed pseudo-terminal master) or any
+    // error of the device is reported as DeviceLost, now and ever after.
+    Status dataAvailable() noexcept override;
+    Status readByte(unsigned char &byte, unsigned int timeoutMs) noexcept override;
+
+private:
+    SerialPortSource();
+    void closePort() noexcept;
+
+    std::unique_ptr<LibSerial::SerialPort> port;
+    bool lost = false;
+};
+
+#endif // SERIALPORTSOURCE_H

@@ -1,0 +1,401 @@
+#include "bytesource.h"
+#include "framelayout.h"
+#include "ptypair.h"
+#include "serialhandler.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <climits>
+#include <memory>
+
+using Record = QList<int>;
+using Samples = QList<QList<int>>;
+
+namespace {
+
+// Every debug line is recorded so that a test compares the whole sequence:
+// a wrong, missing or extra line fails. Other messages go on to Qt Test.
+QStringList debugLines;
+QtMessageHandler qtTestHandler = nullptr;
+
+void recordDebug(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg)
+        debugLines << message;
+    else
+        qtTestHandler(type, context, message);
+}
+
+const Record dialogLayout{12, -1, -1, 55, 1};
+const Record initialLayout{12, -1, -1, 37, 1};
+const ImuSample a{1, 2, 3, 4, 5, 6};
+const ImuSample b{-1, 1000, -1000, 12345, -12345, 7};
+
+QByteArray frame(const ImuSample &sample, const Record &record = dialogLayout)
+{
+    const auto bytes = FrameLayout::fromOptionFrame(record.constData()).encode(sample);
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+}
+
+QList<int> values(const ImuSample &s)
+{
+    return {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
+}
+
+Samples emitted(QSignalSpy &spy)
+{
+    Samples samples;
+    for (const QList<QVariant> &arguments : spy) {
+        samples << QList<int>();
+        for (const QVariant &value : arguments)
+            samples.last() << value.value<int16_t>();
+    }
+    spy.clear();
+    return samples;
+}
+
+// Reports a byte waiting, then hands out bytes until it fails with failure,
+// or hands out 0xAA for ever: what a pseudo-terminal cannot do on demand.
+class FailingSource : public ByteSource
+{
+public:
+    FailingSource(QByteArray bytes, Status failure) : bytes(std::move(bytes)), failure(failure) {}
+    Status dataAvailable() noexcept override { return Status::Ok; }
+    Status readByte(unsigned char &byte, unsigned int) noexcept override
+    {
+        if (failure != Status::Ok && position == bytes.size())
+            return failure;
+        byte = failure == Status::Ok ? 0xAA : static_cast<unsigned char>(bytes[position++]);
+        return Status::Ok;
+    }
+
+private:
+    QByteArray bytes;
+    Status failure;
+    qsizetype position = 0;
+};
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+// Points handler at pty and opens it, which writes no debug line.
+bool open(serialhandler &handler, const PtyPair &pty)
+{
+    handler.receiveDevicename(pty.slavePath());
+    const QStringList before = debugLines;
+    return handler.OpenUsb(0) == 1 && debugLines == before;
+}
+
+// Writes bytes as the sensor and waits until all of them wait at the port.
+bool send(PtyPair &pty, const QByteArray &bytes)
+{
+    const int target = pty.bytesWaiting() + int(bytes.size());
+    return pty.write(bytes) && QTest::qWaitFor([&] { return pty.bytesWaiting() == target; });
+}
+
+} // namespace
+
+class tst_serialhandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void parse_data();
+    void parse();
+    void everyByteValue();
+    void moreThanOneBuffer();
+    void sourceFailures_data();
+    void sourceFailures();
+    void openFailures_data();
+    void openFailures();
+    void openOnPseudoTerminal();
+    void closeAndReadWithoutPort();
+    void portFollowsLatestOpen();
+    void deviceLost_data();
+    void deviceLost();
+
+private:
+    QTemporaryDir tempDir;
+    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<serialhandler> handler;
+    std::unique_ptr<QSignalSpy> spy;
+};
+
+void tst_serialhandler::initTestCase()
+{
+    QVERIFY(tempDir.isValid());
+    qtTestHandler = qInstallMessageHandler(recordDebug);
+}
+
+void tst_serialhandler::init()
+{
+    pty = std::make_unique<PtyPair>();
+    QVERIFY2(pty->isValid(), qPrintable(pty->errorString()));
+    handler = std::make_unique<serialhandler>();
+    spy = std::make_unique<QSignalSpy>(handler.get(), &serialhandler::SendData);
+    QVERIFY(spy->isValid());
+    debugLines.clear();
+}
+
+void tst_serialhandler::parse_data()
+{
+    QTest::addColumn<Record>("record"); // empty: the settings never arrived
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<Samples>("samples");
+
+    const QByteArray example = QByteArray::fromHex("0005fffe006401008000" "7fff");
+    const Samples exampleSample{{256, -32768, 32767, 5, -2, 100}};
+    const Record start2{12, -1, 7, -1, -1}, end1{12, -1, -1, 9, -1}, starts{16, 170, 85, 55, 1};
+    const Record noMarkers{12, -1, -1, -1, -1};
+
+    QTest::newRow("one frame, untouched dialog layout")
+        << dialogLayout << example + "\x37\x01" << QStringList{"14"} << exampleSample;
+    QTest::newRow("one frame, initial layout") << Record() << example + "\x25\x01" << QStringList{"14"} << exampleSample;
+    QTest::newRow("dialog end bytes under the initial layout")
+        << Record() << example + "\x37\x01" << QStringList{"14", "Check bytes not correct!"} << Samples();
+    QTest::newRow("two frames: the second counts")
+        << dialogLayout << frame(a) + frame(b) << QStringList{"28"} << Samples{values(b)};
+    QTest::newRow("nothing waiting") << dialogLayout << QByteArray() << QStringList{"0"} << Samples();
+    QTest::newRow("ten bytes") << dialogLayout << frame(a).left(10) << QStringList{"10", "Too short msg!"} << Samples();
+    QTest::newRow("begins in the middle of a frame")
+        << dialogLayout << frame(a).right(5) + frame(b) << QStringList{"19"} << Samples{values(b)};
+    QTest::newRow("frame, then part of one") << dialogLayout << frame(a) + frame(b).left(6)
+                                             << QStringList{"20", "Check bytes not correct!"} << Samples{values(a)};
+    // The garbage holds a false frame end; the real frame after it wins.
+    QTest::newRow("garbage before and between frames")
+        << dialogLayout << "xyz" + frame(a) + QByteArray("\x37\x37\x01\x00", 4) + frame(b) << QStringList{"35"}
+        << Samples{values(b)};
+    QTest::newRow("all markers off: the last twelve bytes")
+        << noMarkers << "12345" + frame(a, noMarkers) << QStringList{"17"} << Samples{values(a)};
+    QTest::newRow("only start byte 2") << start2 << frame(b, start2) << QStringList{"13"} << Samples{values(b)};
+    QTest::newRow("only end byte 1") << end1 << frame(b, end1) << QStringList{"13"} << Samples{values(b)};
+    QTest::newRow("start bytes: sample from the data bytes")
+        << starts << "\x01" + frame(b, starts) << QStringList{"21"} << Samples{values(b)};
+    QTest::newRow("fewer than twelve data bytes") << Record{6, -1, -1, 55, 1} << QByteArray("abcdef\x37\x01")
+        << QStringList{"8", "Frame has fewer than 12 data bytes, no sample"} << Samples();
+    QTest::newRow("marker that cannot fit the frame") << Record{0, -1, 5, -1, -1} << QByteArray("\x05\x05")
+        << QStringList{"2", "Check bytes not correct!"} << Samples();
+}
+
+void tst_serialhandler::parse()
+{
+    QFETCH(Record, record);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QFETCH(Samples, samples);
+
+    if (!record.isEmpty())
+        handler->updateOptions(record.data());
+    QVERIFY(open(*handler, *pty));
+    QVERIFY(send(*pty, bytes));
+    handler->readSerial();
+    QCOMPARE(debugLines, lines);
+    QCOMPARE(emitted(*spy), samples);
+    QCOMPARE(pty->bytesWaiting(), 0);
+}
+
+void tst_serialhandler::everyByteValue()
+{
+    handler->updateOptions(Record(dialogLayout).data());
+    QVERIFY(open(*handler, *pty));
+    const FrameLayout layout = FrameLayout::fromOptionFrame(dialogLayout.constData());
+    for (int first = 0; first < 256; first += 12) {
+        unsigned char data[12];
+        for (int k = 0; k < 12; ++k)
+            data[k] = static_cast<unsigned char>(first + k);
+        QVERIFY(send(*pty, QByteArray(reinterpret_cast<const char *>(data), 12) + "\x37\x01"));
+        handler->readSerial();
+        QCOMPARE(emitted(*spy), Samples{values(*layout.decode(data, 12))});
+    }
+}
+
+void tst_serialhandler::moreThanOneBuffer()
+{
+    handler->updateOptions(Record(dialogLayout).data());
+    QVERIFY(open(*handler, *pty));
+    QByteArray burst;
+    for (int16_t k = 0; burst.size() < 1000; ++k)
+        burst += frame(ImuSample{k, k, k, k, k, k});
+    burst.truncate(1000);
+    QVERIFY(send(*pty, burst));
+
+    // 256 bytes per call, the rest waits; every call ends in mid-frame.
+    int end = 0;
+    for (int count : {256, 256, 256, 232}) {
+        debugLines.clear();
+        handler->readSerial();
+        end += count;
+        QCOMPARE(debugLines, (QStringList{QString::number(count), "Check bytes not correct!"}));
+        QCOMPARE(pty->bytesWaiting(), 1000 - end);
+        const auto last = int16_t(end / 14 - 1);
+        QCOMPARE(emitted(*spy), Samples{values(ImuSample{last, last, last, last, last, last})});
+    }
+    debugLines.clear();
+    handler->readSerial();
+    QCOMPARE(debugLines, QStringList{"0"});
+    QCOMPARE(spy->count(), 0);
+}
+
+void tst_serialhandler::sourceFailures_data()
+{
+    QTest::addColumn<ByteSource::Status>("failure");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("emissions");
+
+    QTest::newRow("read times out after a frame")
+        << ByteSource::Status::NoData << QStringList{"14", "Serial read timed out"} << 1;
+    QTest::newRow("device lost after a frame")
+        << ByteSource::Status::DeviceLost << QStringList{"14", "Serial device lost"} << 0;
+    QTest::newRow("source that never runs dry")
+        << ByteSource::Status::Ok << QStringList{"256", "Check bytes not correct!"} << 0;
+}
+
+void tst_serialhandler::sourceFailures()
+{
+    QFETCH(ByteSource::Status, failure);
+    QFETCH(QStringList, lines);
+    QFETCH(int, emissions);
+
+    handler->updateOptions(Record(dialogLayout).data());
+    handler->attachByteSource(std::make_unique<FailingSource>(frame(a), failure));
+    handler->readSerial();
+    QCOMPARE(debugLines, lines);
+    QCOMPARE(spy->count(), emissions);
+    QCOMPARE(handler->CloseUsb(), 1);
+}
+
+void tst_serialhandler::openFailures_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("lines");
+
+    const QString missing = tempDir.filePath("ttyMissing");
+    QTest::newRow("missing device") << missing << -1 << QStringList{"device does not exist", '"' + missing + '"'};
+    QTest::newRow("empty path") << QString() << -1 << QStringList{"device does not exist", "\"\""};
+    if (!QFile::exists("/dev/ttyUSB0")) {
+        QTest::newRow("default device, absent here")
+            << QStringLiteral("/dev/ttyUSB0") << -1 << QStringList{"device does not exist", "\"/dev/ttyUSB0\""};
+    }
+    QFile file(tempDir.filePath("notes.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("12345678901234\n") > 0);
+    file.close();
+    for (const QString &path : {file.fileName(), QStringLiteral("/dev/null"), tempDir.path()}) {
+        QTest::addRow("not a terminal: %s", qPrintable(path)) << path << 0
+            << QStringList{"Cannot use " + path + " as a serial port: not a terminal", "Serial port is not open"};
+    }
+}
+
+void tst_serialhandler::openFailures()
+{
+    QFETCH(QString, path);
+    QFETCH(int, result);
+    QFETCH(QStringList, lines);
+
+    if (path != "/dev/ttyUSB0") // that one is the name a new handler starts with
+        handler->receiveDevicename(path);
+    QCOMPARE(handler->OpenUsb(0), result);
+    QCOMPARE(debugLines, lines);
+    QCOMPARE(handler->CloseUsb(), -1);
+    // Nothing is left behind that a later open or the destructor trips over.
+    QVERIFY(open(*handler, *pty));
+}
+
+void tst_serialhandler::openOnPseudoTerminal()
+{
+    handler->receiveDevicename(pty->slavePath());
+    for (int argument : {0, 1, -1, 10, INT_MAX, INT_MIN}) {
+        QCOMPARE(handler->OpenUsb(argument), 1);
+        QVERIFY(send(*pty, frame(a, initialLayout)));
+        handler->readSerial();
+        QCOMPARE(emitted(*spy), Samples{values(a)});
+    }
+    QCOMPARE(debugLines, QStringList(6, "14"));
+}
+
+void tst_serialhandler::closeAndReadWithoutPort()
+{
+    QCOMPARE(handler->CloseUsb(), -1);
+    QCOMPARE(handler->CloseUsb(), -1);
+    QVERIFY(open(*handler, *pty));
+    QCOMPARE(handler->CloseUsb(), 1);
+    QCOMPARE(handler->CloseUsb(), -1);
+    QVERIFY(debugLines.isEmpty());
+
+    // A timer tick after Stop touches no port.
+    QVERIFY(send(*pty, frame(a, initialLayout)));
+    handler->readSerial();
+    QCOMPARE(debugLines, QStringList{"No serial port open, nothing read"});
+    QCOMPARE(spy->count(), 0);
+    QCOMPARE(pty->bytesWaiting(), 14);
+}
+
+void tst_serialhandler::portFollowsLatestOpen()
+{
+    PtyPair second;
+    QVERIFY2(second.isValid(), qPrintable(second.errorString()));
+    QVERIFY(open(*handler, *pty));
+    const int descriptors = openDescriptors();
+    QVERIFY(open(*handler, *pty)); // the same device again, without Stop
+    QCOMPARE(openDescriptors(), descriptors);
+
+    // A new name changes nothing until the next open.
+    handler->receiveDevicename(second.slavePath());
+    QVERIFY(send(*pty, frame(a, initialLayout)));
+    QVERIFY(send(second, frame(b, initialLayout)));
+    handler->readSerial();
+    QCOMPARE(emitted(*spy), Samples{values(a)});
+    QCOMPARE(second.bytesWaiting(), 14);
+
+    // Opening replaces (and closes) the port and drops what waited before.
+    QCOMPARE(handler->OpenUsb(0), 1);
+    QCOMPARE(openDescriptors(), descriptors);
+    QVERIFY(send(*pty, frame(a, initialLayout)));
+    QVERIFY(send(second, frame(b, initialLayout)));
+    handler->readSerial();
+    QCOMPARE(emitted(*spy), Samples{values(b)});
+    QCOMPARE(pty->bytesWaiting(), 14);
+}
+
+void tst_serialhandler::deviceLost_data()
+{
+    QTest::addColumn<bool>("stopFirst");
+    QTest::newRow("Stop after the loss") << true;
+    QTest::newRow("destroyed while lost") << false;
+}
+
+void tst_serialhandler::deviceLost()
+{
+    QFETCH(bool, stopFirst);
+    QVERIFY(open(*handler, *pty));
+    pty->closeMaster();
+    handler->readSerial();
+    handler->readSerial();
+    QCOMPARE(debugLines, (QStringList{"0", "Serial device lost", "0", "Serial device lost"}));
+    QCOMPARE(spy->count(), 0);
+    if (stopFirst) {
+        QCOMPARE(handler->CloseUsb(), 1);
+    } else {
+        handler = std::make_unique<serialhandler>(); // the old one goes with its dead port
+        spy = std::make_unique<QSignalSpy>(handler.get(), &serialhandler::SendData);
+    }
+
+    // The adapter is plugged in again and Start pressed.
+    PtyPair again;
+    QVERIFY2(again.isValid(), qPrintable(again.errorString()));
+    QVERIFY(open(*handler, again));
+    QVERIFY(send(again, frame(a, initialLayout)));
+    handler->readSerial();
+    QCOMPARE(emitted(*spy), Samples{values(a)});
+}
+
+QTEST_GUILESS_MAIN(tst_serialhandler)
+#include "tst_serialhandler.moc"
