@@ -1,0 +1,205 @@
+// Measures the cost of drawing one sample on both plots of the real main
+// window as the history since the last clear grows, for each state of the
+// Autoscale box, and the memory the history holds per sample.
+//
+//   bench_plots [largest history, default 1000000]
+//
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise. Filling a history of
+// a million samples draws each of them, which takes several minutes.
+
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <malloc.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+template <typename T> T *child(QObject *parent, const char *name)
+{
+    auto *w = parent->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no child %s", name);
+    return w;
+}
+
+long residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// Bytes handed out by malloc and not yet freed: unlike the resident size, it
+// drops as soon as memory is freed, even where the allocator keeps the pages.
+double mallocInUseMiB()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / 1048576.0;
+}
+
+// Feeds samples the way the serial side does, so each one is stored, shown
+// on the readouts and drawn on both plots.
+class Feeder
+{
+public:
+    explicit Feeder(MainWindow *window) : window(window) {}
+
+    void feedOne()
+    {
+        const double n = count++;
+        auto v = [n](double amplitude, double rate) { return int16_t(amplitude * std::sin(rate * n)); };
+        QMetaObject::invokeMethod(window, "OtaVastaanData", Q_ARG(int16_t, v(10, 0.2)),
+                                  Q_ARG(int16_t, v(5, 0.1)), Q_ARG(int16_t, v(15, 0.05)),
+                                  Q_ARG(int16_t, v(20, 0.2)), Q_ARG(int16_t, v(55, 0.3)),
+                                  Q_ARG(int16_t, v(150, 0.05)));
+    }
+
+    // Draws until the history holds `target` samples; the pending repaints
+    // are let through now and then, as the event loop would.
+    void fillTo(long target)
+    {
+        while (count < target) {
+            feedOne();
+            if (count % 256 == 0)
+                QCoreApplication::processEvents();
+        }
+    }
+
+    // Median time of one sample (store, readouts, both plots drawn) in ms,
+    // and of the same with the repaint of the window that follows it.
+    std::pair<double, double> measure(int samples)
+    {
+        std::vector<double> draw, withPaint;
+        QElapsedTimer timer;
+        for (int i = 0; i < samples; ++i) {
+            timer.start();
+            feedOne();
+            const qint64 drawn = timer.nsecsElapsed();
+            QCoreApplication::processEvents();
+            const qint64 painted = timer.nsecsElapsed();
+            draw.push_back(drawn / 1e6);
+            withPaint.push_back(painted / 1e6);
+        }
+        return {median(draw), median(withPaint)};
+    }
+
+    long count = 0;
+
+private:
+    static double median(std::vector<double> v)
+    {
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    }
+
+    MainWindow *window;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const long largest = argc > 1 ? std::atol(argv[1]) : 1000000;
+
+    QTemporaryDir logDir;
+    // Sensor mode with both plots: samples come only from the feeder.
+    QTimer::singleShot(0, [&] {
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!d)
+            qFatal("no settings dialog");
+        child<QCheckBox>(d, "checkBox")->setChecked(true);
+        child<QCheckBox>(d, "checkBox_acc")->setChecked(true);
+        child<QCheckBox>(d, "checkBox_gyro")->setChecked(true);
+        child<QRadioButton>(d, "RealProgram")->setChecked(true);
+        child<QLineEdit>(d, "filenameField")->setText(logDir.path());
+        d->accept();
+    });
+    MainWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    auto *autoscale = child<QCheckBox>(&window, "Autoscale");
+    auto *clearPlots = [&]() -> QAbstractButton * {
+        for (auto *b : window.findChildren<QAbstractButton *>())
+            if (b->text() == QLatin1String("Clear plots"))
+                return b;
+        qFatal("no Clear plots button");
+    }();
+
+    Feeder feeder(&window);
+    // Warm up fonts, caches and pixmaps, then start from an empty history.
+    feeder.fillTo(2000);
+    clearPlots->click();
+    feeder.count = 0;
+    QCoreApplication::processEvents();
+    const long rssEmpty = residentBytes();
+    const double mallocEmpty = mallocInUseMiB();
+
+    // Unchecked comes last: the time axes then stay at the window that the
+    // partially checked run left, as when a user unticks the box while
+    // following the data, so every history size is timed with the same view.
+    // The fill to the next size runs in that state too.
+    const struct { Qt::CheckState state; const char *name; } states[] = {
+        {Qt::Checked, "checked"},
+        {Qt::PartiallyChecked, "partially checked"},
+        {Qt::Unchecked, "unchecked"},
+    };
+    const int perState = 200;
+    std::vector<std::vector<double>> drawMs(3);
+
+    std::printf("%-10s %-18s %12s %14s %14s\n", "history", "Autoscale", "draw ms", "draw+paint ms",
+                "bytes/sample");
+    for (long size : {1000L, 100000L, 1000000L}) {
+        if (size > largest)
+            break;
+        autoscale->setCheckState(Qt::Unchecked);
+        feeder.fillTo(size);
+        QCoreApplication::processEvents();
+        const double bytesPerSample = double(residentBytes() - rssEmpty) / feeder.count;
+        for (int s = 0; s < 3; ++s) {
+            autoscale->setCheckState(states[s].state);
+            const auto [draw, paint] = feeder.measure(perState);
+            drawMs[s].push_back(draw);
+            std::printf("%-10ld %-18s %12.3f %14.3f %14.1f\n", size, states[s].name, draw, paint,
+                        bytesPerSample);
+            std::fflush(stdout);
+        }
+    }
+
+    if (drawMs[0].size() >= 2) {
+        std::printf("\ntime per sample at the largest history / at 1000:\n");
+        for (int s = 0; s < 3; ++s)
+            std::printf("  %-18s %.2f\n", states[s].name, drawMs[s].back() / drawMs[s].front());
+    }
+
+    const long rssFull = residentBytes();
+    const double mallocFull = mallocInUseMiB();
+    const long samplesDrawn = feeder.count;
+    clearPlots->click();
+    QCoreApplication::processEvents();
+    std::printf("\nresident memory: %.1f MiB empty, %.1f MiB at %ld samples, %.1f MiB after "
+                "Clear plots\n",
+                rssEmpty / 1048576.0, rssFull / 1048576.0, samplesDrawn,
+                residentBytes() / 1048576.0);
+    std::printf("malloc in use:   %.1f MiB empty, %.1f MiB at %ld samples, %.1f MiB after "
+                "Clear plots\n",
+                mallocEmpty, mallocFull, samplesDrawn, mallocInUseMiB());
+    return 0;
+}
