@@ -1,0 +1,352 @@
+#include "mainwindow.h"
+#include "ptypair.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLCDNumber>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// What the test does to the settings form before pressing OK or Cancel.
+using FormEdit = std::function<void(QDialog *)>;
+
+template <typename T> T *child(QObject *parent, const char *name)
+{
+    auto *w = parent->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no child %s", name);
+    return w;
+}
+
+// Answers the next modal settings dialog from inside its event loop.
+void answerSettings(FormEdit edit, bool accept)
+{
+    QTimer::singleShot(0, [edit, accept] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            qFatal("no modal settings dialog");
+        if (edit)
+            edit(dialog);
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+}
+
+FormEdit sensorMode(const QString &device, const QString &logDir)
+{
+    return [=](QDialog *d) {
+        child<QRadioButton>(d, "RealProgram")->setChecked(true);
+        child<QCheckBox>(d, "checkBox")->setChecked(false);
+        child<QLineEdit>(d, "devicenameField")->setText(device);
+        child<QLineEdit>(d, "filenameField")->setText(logDir);
+    };
+}
+
+FormEdit testMode(const QString &logDir)
+{
+    return [=](QDialog *d) {
+        child<QRadioButton>(d, "TestProgram")->setChecked(true);
+        child<QCheckBox>(d, "checkBox")->setChecked(false);
+        child<QLineEdit>(d, "filenameField")->setText(logDir);
+    };
+}
+
+QList<int> readouts(QWidget *w)
+{
+    QList<int> values;
+    for (const char *name : {"acc_X", "acc_Y", "acc_Z", "gyro_X", "gyro_Y", "gyro_Z"})
+        values << child<QLCDNumber>(w, name)->intValue();
+    return values;
+}
+
+QStringList messages(QWidget *w)
+{
+    return child<QTextBrowser>(w, "msgBrowser")->toPlainText().split('\n', Qt::SkipEmptyParts);
+}
+
+void click(QWidget *w, const char *button)
+{
+    child<QPushButton>(w, button)->click();
+}
+
+// All data lines of every log file in dir, header lines dropped.
+QStringList loggedLines(const QString &dir)
+{
+    QStringList lines;
+    const QStringList files = QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name);
+    for (const QString &name : files) {
+        QFile f(dir + '/' + name);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty() && !line.startsWith("indeksi"))
+                lines << QString::fromLatin1(line);
+    }
+    return lines;
+}
+
+// A frame of the dialog's default layout: gyroscope then acceleration, each
+// value big-endian, then the end bytes 55 and 1.
+QByteArray defaultFrame(QList<int> accThenGyro)
+{
+    QByteArray frame;
+    const int wireOrder[] = {3, 4, 5, 0, 1, 2};
+    for (int i : wireOrder) {
+        const quint16 v = quint16(qint16(accThenGyro[i]));
+        frame.append(char(v >> 8));
+        frame.append(char(v & 0xff));
+    }
+    frame.append(char(55));
+    frame.append(char(1));
+    return frame;
+}
+
+void tick(MainWindow &w)
+{
+    QVERIFY(QMetaObject::invokeMethod(&w, "MainTimeout"));
+}
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void startup_data();
+    void startup();
+    void testModeTicksShowAndLog();
+    void sensorModeStartFailures();
+    void sensorModeAcquires();
+    void optionsWhileRunningSwitchMode();
+    void helpBoxes();
+
+private:
+    QTemporaryDir logDir;
+};
+
+void tst_MainWindow::init()
+{
+    QVERIFY(logDir.isValid());
+    QDir(logDir.path()).removeRecursively();
+    QDir().mkpath(logDir.path());
+}
+
+void tst_MainWindow::startup_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QStringList>("expectedMessages");
+    QTest::newRow("untouched form confirmed")
+        << true << QSize(1000, 750)
+        << QStringList{"options updated.", "****************", "TEST MODE"};
+    QTest::newRow("cancelled") << false << QSize(450, 750) << QStringList{};
+}
+
+void tst_MainWindow::startup()
+{
+    QFETCH(bool, accept);
+    QFETCH(QSize, size);
+    QFETCH(QStringList, expectedMessages);
+
+    answerSettings({}, accept);
+    MainWindow w;
+    QCOMPARE(w.size(), size);
+    QCOMPARE(messages(&w), expectedMessages);
+    QCOMPARE(child<QSpinBox>(&w, "TaajuusSBox")->value(), 20);
+    QVERIFY(!child<QCheckBox>(&w, "LogBox1")->isChecked());
+    QVERIFY(!child<QTimer>(&w, "mainTimer")->isActive());
+}
+
+void tst_MainWindow::testModeTicksShowAndLog()
+{
+    answerSettings(testMode(logDir.path()), true);
+    MainWindow w;
+    auto *timer = child<QTimer>(&w, "mainTimer");
+    const QStringList before = messages(&w);
+
+    // Without plots nothing advances the phase: every tick is the n = 0 sample.
+    tick(w);
+    QCOMPARE(readouts(&w), (QList<int>{0, 5, 0, 0, 55, 0}));
+    QVERIFY(loggedLines(logDir.path()).isEmpty());
+
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    child<QSpinBox>(&w, "TaajuusSBox")->setValue(1);
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).mid(0, before.size()), before);
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 1);
+    QTRY_VERIFY(loggedLines(logDir.path()).size() >= 3);
+
+    click(&w, "Stop_Button");
+    QVERIFY(!timer->isActive());
+    QCOMPARE(child<QTextBrowser>(&w, "msgBrowser")->toPlainText(), QStringLiteral("Test stopped"));
+
+    const QStringList lines = loggedLines(logDir.path());
+    for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i], QStringLiteral("%1,0,5,0,0,55,0").arg(i));
+
+    // Unticked "Datalog": ticks still show, but log nothing.
+    child<QCheckBox>(&w, "LogBox1")->setChecked(false);
+    tick(w);
+    tick(w);
+    QCOMPARE(loggedLines(logDir.path()).size(), lines.size());
+}
+
+void tst_MainWindow::sensorModeStartFailures()
+{
+    QTemporaryDir scratch;
+    const QString regularFile = scratch.filePath("not-a-port");
+    {
+        QFile f(regularFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("plain text\n");
+    }
+
+    answerSettings(sensorMode(scratch.filePath("no-such-device"), logDir.path()), true);
+    MainWindow w;
+    auto *timer = child<QTimer>(&w, "mainTimer");
+
+    // Stop before any Start keeps the earlier lines.
+    click(&w, "Stop_Button");
+    QCOMPARE(messages(&w),
+             (QStringList{"options updated.", "****************", "Port already closed"}));
+
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("USB open failed. Device does not exist."));
+    QVERIFY(!timer->isActive());
+
+    answerSettings([&](QDialog *d) { child<QLineEdit>(d, "devicenameField")->setText(regularFile); },
+                   true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Unknown error!"));
+    QVERIFY(!timer->isActive());
+}
+
+void tst_MainWindow::sensorModeAcquires()
+{
+    PtyPair pty;
+    QVERIFY2(pty.isValid(), "no pseudo-terminal");
+    answerSettings(sensorMode(pty.slavePath(), logDir.path()), true);
+    MainWindow w;
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+
+    // A readout that overflows keeps showing its previous digits while its
+    // value changes: every sample value must fit.
+    QList<std::shared_ptr<QSignalSpy>> overflows;
+    for (QLCDNumber *lcd : w.findChildren<QLCDNumber *>())
+        overflows << std::make_shared<QSignalSpy>(lcd, &QLCDNumber::overflow);
+    QCOMPARE(overflows.size(), 6);
+
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
+    QVERIFY(child<QTimer>(&w, "mainTimer")->isActive());
+
+    // Acceleration comes first on the readouts and in the log although the
+    // gyroscope comes first on the wire.
+    QVERIFY(pty.write(defaultFrame({1, -2, 300, -32768, 32767, -10000})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{1, -2, 300, -32768, 32767, -10000}));
+    QTRY_COMPARE(loggedLines(logDir.path()), QStringList{"0,1,-2,300,-32768,32767,-10000"});
+    for (const auto &spy : overflows)
+        QCOMPARE(spy->count(), 0);
+
+    click(&w, "Stop_Button");
+    QCOMPARE(child<QTextBrowser>(&w, "msgBrowser")->toPlainText(), QStringLiteral("USB closed"));
+    QVERIFY(!child<QTimer>(&w, "mainTimer")->isActive());
+}
+
+void tst_MainWindow::optionsWhileRunningSwitchMode()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    answerSettings(sensorMode(pty.slavePath(), logDir.path()), true);
+    MainWindow w;
+    click(&w, "Start_Button");
+    QVERIFY(pty.write(defaultFrame({-32768, 32767, 0, 32767, -32768, 1})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{-32768, 32767, 0, 32767, -32768, 1}));
+
+    // The timer keeps running through the dialog; the next tick computes
+    // the simulated sample instead of reading the port.
+    answerSettings([](QDialog *d) { child<QRadioButton>(d, "TestProgram")->setChecked(true); }, true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    QVERIFY(child<QTimer>(&w, "mainTimer")->isActive());
+    QCOMPARE(messages(&w).last(), QStringLiteral("TEST MODE"));
+    QTRY_COMPARE(readouts(&w), (QList<int>{0, 5, 0, 0, 55, 0}));
+
+    // Back to the sensor: ticks read the port again.
+    answerSettings([](QDialog *d) { child<QRadioButton>(d, "RealProgram")->setChecked(true); }, true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    QVERIFY(pty.write(defaultFrame({7, 8, 9, 10, 11, 12})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{7, 8, 9, 10, 11, 12}));
+}
+
+void tst_MainWindow::helpBoxes()
+{
+    answerSettings({}, false);
+    MainWindow w;
+
+    QTemporaryDir cwd;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(cwd.path()));
+    auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+
+    struct Seen { QString title, text; bool hasIcon = false; };
+    auto openBox = [&](const char *action) {
+        Seen seen;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            seen = {box->windowTitle(), box->text(), !box->iconPixmap().isNull()};
+            box->accept();
+        });
+        child<QAction>(&w, action)->trigger();
+        return seen;
+    };
+
+    const Seen readme = openBox("actionReadme");
+    QCOMPARE(readme.title, QStringLiteral("Information"));
+    QCOMPARE(readme.text, QStringLiteral("Check readme.txt"));
+    QVERIFY(!readme.hasIcon);
+
+    // No logo in the working directory: the text alone, and no message.
+    const int messagesBefore = messages(&w).size();
+    Seen about = openBox("actionAbout");
+    QCOMPARE(about.title, QStringLiteral("Information"));
+    QVERIFY(about.text.startsWith(QStringLiteral("This program is made by:\n\n")));
+    QVERIFY(about.text.endsWith(QStringLiteral("\n\nVersion: 1.3.0_linux \n")));
+    QCOMPARE(about.text.count('\n'), 9);
+    QVERIFY(!about.hasIcon);
+    QCOMPARE(messages(&w).size(), messagesBefore);
+
+    QImage logo(16, 16, QImage::Format_RGB32);
+    logo.fill(Qt::blue);
+    QVERIFY(logo.save(cwd.filePath("logo.png")));
+    about = openBox("actionAbout");
+    QVERIFY(about.hasIcon);
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
