@@ -9,6 +9,8 @@
 
 #include "mainwindow.h"
 
+#include "childwidget.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -27,14 +29,6 @@
 #include <vector>
 
 namespace {
-
-template <typename T> T *child(QObject *parent, const char *name)
-{
-    auto *w = parent->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
 
 long residentBytes()
 {

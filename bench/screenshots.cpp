@@ -8,6 +8,8 @@
 
 #include "mainwindow.h"
 
+#include "childwidget.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,14 +25,6 @@
 #include <cstdio>
 
 namespace {
-
-template <typename T> T *child(QObject *parent, const char *name)
-{
-    auto *w = parent->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
 
 bool save(QWidget *w, const QString &path)
 {

@@ -19,13 +19,7 @@ serialhandler::serialhandler(QObject *parent)
     : QObject(parent)
     , devicename(QStringLiteral("/dev/ttyUSB0"))
 {
-    const FrameLayout initial;
-    dataByteCount = initial.dataByteCount;
-    startByte1 = initial.startByte1;
-    startByte2 = initial.startByte2;
-    endByte1 = initial.endByte1;
-    endByte2 = initial.endByte2;
-    frameLength = initial.frameLength();
+    applyLayout(FrameLayout());
     std::memset(readBuffer, 0, sizeof readBuffer);
     std::memset(frameBuffer, 0, sizeof frameBuffer);
 }
@@ -47,13 +41,17 @@ void serialhandler::updateOptions(int *optionFrame)
 {
     if (!optionFrame)
         return;
-    const FrameLayout received = FrameLayout::fromOptionFrame(optionFrame);
-    dataByteCount = received.dataByteCount;
-    startByte1 = received.startByte1;
-    startByte2 = received.startByte2;
-    endByte1 = received.endByte1;
-    endByte2 = received.endByte2;
-    frameLength = received.frameLength();
+    applyLayout(FrameLayout::fromOptionFrame(optionFrame));
+}
+
+void serialhandler::applyLayout(const FrameLayout &layout)
+{
+    dataByteCount = layout.dataByteCount;
+    startByte1 = layout.startByte1;
+    startByte2 = layout.startByte2;
+    endByte1 = layout.endByte1;
+    endByte2 = layout.endByte2;
+    frameLength = layout.frameLength();
 }
 
 void serialhandler::receiveDevicename(QString devicename_)

@@ -67,6 +67,8 @@ public slots:
 
 private:
     FrameLayout layout() const;
+    // Copies a layout into the members the parser reads.
+    void applyLayout(const FrameLayout &layout);
 
     std::unique_ptr<ByteSource> serialPort;
     unsigned char readBuffer[256];

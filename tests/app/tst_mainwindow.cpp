@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 #include "ptypair.h"
 
+#include "childwidget.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -28,14 +30,6 @@ namespace {
 
 // What the test does to the settings form before pressing OK or Cancel.
 using FormEdit = std::function<void(QDialog *)>;
-
-template <typename T> T *child(QObject *parent, const char *name)
-{
-    auto *w = parent->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
 
 // Answers the next modal settings dialog from inside its event loop.
 void answerSettings(FormEdit edit, bool accept)

@@ -2,6 +2,8 @@
 
 #include <qcustomplot.h>
 
+#include "childwidget.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,14 +19,6 @@
 #include <memory>
 
 namespace {
-
-template <typename T> T *child(QObject *parent, const char *name)
-{
-    auto *w = parent->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
 
 struct Choice
 {
