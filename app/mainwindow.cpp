@@ -4,12 +4,12 @@
 #include "datalogger.h"
 #include "options.h"
 #include "serialhandler.h"
+#include "wavesample.h"
 
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 
-#include <cmath>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -175,15 +175,14 @@ void MainWindow::MainTimeout()
         return;
     }
 
-    // Simulated sensor: waves whose phase is the number of drawn samples,
-    // truncated toward zero.
-    const double n = sampleCount;
-    accX = int16_t(10 * std::sin(0.2 * n));
-    accY = int16_t(5 * std::cos(0.1 * n));
-    accZ = int16_t(15 * std::sin(0.05 * n));
-    gyroX = int16_t(20 * std::sin(0.2 * n));
-    gyroY = int16_t(55 * std::cos(0.3 * n));
-    gyroZ = int16_t(150 * std::sin(0.05 * n));
+    // Simulated sensor: waves whose phase is the number of drawn samples.
+    const ImuSample wave = waveSample(sampleCount);
+    accX = wave.accX;
+    accY = wave.accY;
+    accZ = wave.accZ;
+    gyroX = wave.gyroX;
+    gyroY = wave.gyroY;
+    gyroZ = wave.gyroZ;
 
     if (plotsBuilt)
         PiirraKuvaajat();

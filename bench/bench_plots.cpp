@@ -8,6 +8,7 @@
 // a million samples draws each of them, which takes several minutes.
 
 #include "mainwindow.h"
+#include "wavesample.h"
 
 #include "childwidget.h"
 
@@ -55,12 +56,11 @@ public:
 
     void feedOne()
     {
-        const double n = count++;
-        auto v = [n](double amplitude, double rate) { return int16_t(amplitude * std::sin(rate * n)); };
-        QMetaObject::invokeMethod(window, "OtaVastaanData", Q_ARG(int16_t, v(10, 0.2)),
-                                  Q_ARG(int16_t, v(5, 0.1)), Q_ARG(int16_t, v(15, 0.05)),
-                                  Q_ARG(int16_t, v(20, 0.2)), Q_ARG(int16_t, v(55, 0.3)),
-                                  Q_ARG(int16_t, v(150, 0.05)));
+        const ImuSample s = waveSample(static_cast<int>(count++));
+        QMetaObject::invokeMethod(window, "OtaVastaanData", Q_ARG(int16_t, s.accX),
+                                  Q_ARG(int16_t, s.accY), Q_ARG(int16_t, s.accZ),
+                                  Q_ARG(int16_t, s.gyroX), Q_ARG(int16_t, s.gyroY),
+                                  Q_ARG(int16_t, s.gyroZ));
     }
 
     // Draws until the history holds `target` samples; the pending repaints

@@ -2,6 +2,7 @@
 #include "ptypair.h"
 
 #include "childwidget.h"
+#include "windowdriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,78 +29,6 @@
 
 namespace {
 
-// What the test does to the settings form before pressing OK or Cancel.
-using FormEdit = std::function<void(QDialog *)>;
-
-// Answers the next modal settings dialog from inside its event loop.
-void answerSettings(FormEdit edit, bool accept)
-{
-    QTimer::singleShot(0, [edit, accept] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            qFatal("no modal settings dialog");
-        if (edit)
-            edit(dialog);
-        if (accept)
-            dialog->accept();
-        else
-            dialog->reject();
-    });
-}
-
-FormEdit sensorMode(const QString &device, const QString &logDir)
-{
-    return [=](QDialog *d) {
-        child<QRadioButton>(d, "RealProgram")->setChecked(true);
-        child<QCheckBox>(d, "checkBox")->setChecked(false);
-        child<QLineEdit>(d, "devicenameField")->setText(device);
-        child<QLineEdit>(d, "filenameField")->setText(logDir);
-    };
-}
-
-FormEdit testMode(const QString &logDir)
-{
-    return [=](QDialog *d) {
-        child<QRadioButton>(d, "TestProgram")->setChecked(true);
-        child<QCheckBox>(d, "checkBox")->setChecked(false);
-        child<QLineEdit>(d, "filenameField")->setText(logDir);
-    };
-}
-
-QList<int> readouts(QWidget *w)
-{
-    QList<int> values;
-    for (const char *name : {"acc_X", "acc_Y", "acc_Z", "gyro_X", "gyro_Y", "gyro_Z"})
-        values << child<QLCDNumber>(w, name)->intValue();
-    return values;
-}
-
-QStringList messages(QWidget *w)
-{
-    return child<QTextBrowser>(w, "msgBrowser")->toPlainText().split('\n', Qt::SkipEmptyParts);
-}
-
-void click(QWidget *w, const char *button)
-{
-    child<QPushButton>(w, button)->click();
-}
-
-// All data lines of every log file in dir, header lines dropped.
-QStringList loggedLines(const QString &dir)
-{
-    QStringList lines;
-    const QStringList files = QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name);
-    for (const QString &name : files) {
-        QFile f(dir + '/' + name);
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (!line.isEmpty() && !line.startsWith("indeksi"))
-                lines << QString::fromLatin1(line);
-    }
-    return lines;
-}
-
 // A frame of the dialog's default layout: gyroscope then acceleration, each
 // value big-endian, then the end bytes 55 and 1.
 QByteArray defaultFrame(QList<int> accThenGyro)
@@ -114,11 +43,6 @@ QByteArray defaultFrame(QList<int> accThenGyro)
     frame.append(char(55));
     frame.append(char(1));
     return frame;
-}
-
-void tick(MainWindow &w)
-{
-    QVERIFY(QMetaObject::invokeMethod(&w, "MainTimeout"));
 }
 
 } // namespace
@@ -182,7 +106,7 @@ void tst_MainWindow::testModeTicksShowAndLog()
     const QStringList before = messages(&w);
 
     // Without plots nothing advances the phase: every tick is the n = 0 sample.
-    tick(w);
+    QVERIFY(tick(&w));
     QCOMPARE(readouts(&w), (QList<int>{0, 5, 0, 0, 55, 0}));
     QVERIFY(loggedLines(logDir.path()).isEmpty());
 
@@ -204,8 +128,8 @@ void tst_MainWindow::testModeTicksShowAndLog()
 
     // Unticked "Datalog": ticks still show, but log nothing.
     child<QCheckBox>(&w, "LogBox1")->setChecked(false);
-    tick(w);
-    tick(w);
+    QVERIFY(tick(&w));
+    QVERIFY(tick(&w));
     QCOMPARE(loggedLines(logDir.path()).size(), lines.size());
 }
 

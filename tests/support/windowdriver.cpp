@@ -1,0 +1,87 @@
+#include "windowdriver.h"
+
+#include "childwidget.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLCDNumber>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QTimer>
+
+void answerSettings(FormEdit edit, bool accept)
+{
+    QTimer::singleShot(0, [edit, accept] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            qFatal("no modal settings dialog");
+        if (edit)
+            edit(dialog);
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+}
+
+FormEdit sensorMode(const QString &device, const QString &logDir)
+{
+    return [=](QDialog *d) {
+        child<QRadioButton>(d, "RealProgram")->setChecked(true);
+        child<QCheckBox>(d, "checkBox")->setChecked(false);
+        child<QLineEdit>(d, "devicenameField")->setText(device);
+        child<QLineEdit>(d, "filenameField")->setText(logDir);
+    };
+}
+
+FormEdit testMode(const QString &logDir)
+{
+    return [=](QDialog *d) {
+        child<QRadioButton>(d, "TestProgram")->setChecked(true);
+        child<QCheckBox>(d, "checkBox")->setChecked(false);
+        child<QLineEdit>(d, "filenameField")->setText(logDir);
+    };
+}
+
+QList<int> readouts(QWidget *window)
+{
+    QList<int> values;
+    for (const char *name : {"acc_X", "acc_Y", "acc_Z", "gyro_X", "gyro_Y", "gyro_Z"})
+        values << child<QLCDNumber>(window, name)->intValue();
+    return values;
+}
+
+QStringList messages(QWidget *window)
+{
+    return child<QTextBrowser>(window, "msgBrowser")->toPlainText().split('\n', Qt::SkipEmptyParts);
+}
+
+void click(QWidget *window, const char *button)
+{
+    child<QPushButton>(window, button)->click();
+}
+
+bool tick(QObject *window)
+{
+    return QMetaObject::invokeMethod(window, "MainTimeout");
+}
+
+QStringList loggedLines(const QString &dir)
+{
+    QStringList lines;
+    const QStringList files = QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name);
+    for (const QString &name : files) {
+        QFile f(dir + '/' + name);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty() && !line.startsWith("indeksi"))
+                lines << QString::fromLatin1(line);
+    }
+    return lines;
+}

@@ -1,0 +1,42 @@
+#ifndef WINDOWDRIVER_H
+#define WINDOWDRIVER_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QDialog;
+class QObject;
+class QWidget;
+
+// Drives the real main window the way a user does: answers the settings
+// dialog, clicks buttons and reads the readouts, the message area and the
+// log files. Shared by the tests and the benchmarks.
+
+// What is done to the settings form before OK or Cancel is pressed.
+using FormEdit = std::function<void(QDialog *)>;
+
+// Answers the next modal settings dialog from inside its event loop: applies
+// edit (if any), then presses OK (accept) or Cancel.
+void answerSettings(FormEdit edit, bool accept);
+
+// "Wireless mode" on device, plots off, logs into logDir.
+FormEdit sensorMode(const QString &device, const QString &logDir);
+// "Test mode", plots off, logs into logDir.
+FormEdit testMode(const QString &logDir);
+
+// The six readouts: acceleration X, Y, Z, then gyroscope X, Y, Z.
+QList<int> readouts(QWidget *window);
+// The message area, one entry per non-empty line.
+QStringList messages(QWidget *window);
+void click(QWidget *window, const char *button);
+// Runs one timer tick of the window now.
+bool tick(QObject *window);
+
+// All data lines of every log file in dir, oldest file first, header lines
+// dropped.
+QStringList loggedLines(const QString &dir);
+
+#endif // WINDOWDRIVER_H
