@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -72,6 +73,20 @@ int PtyPair::bytesWaiting() const
     if (observer < 0 || ::ioctl(observer, FIONREAD, &count) != 0)
         return -1;
     return count;
+}
+
+QByteArray PtyPair::readFromMaster()
+{
+    QByteArray received;
+    char chunk[512];
+    pollfd ready{master, POLLIN, 0};
+    while (master >= 0 && ::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+        const ssize_t n = ::read(master, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        received.append(chunk, n);
+    }
+    return received;
 }
 
 void PtyPair::closeMaster()

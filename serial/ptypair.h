@@ -33,6 +33,10 @@ public:
     // later, so wait for this (QTRY_COMPARE) before reading.
     int bytesWaiting() const;
 
+    // What the slave side has sent so far and the master not yet read, taken
+    // without waiting; empty when nothing has come.
+    QByteArray readFromMaster();
+
     // Closes the master side: the slave hangs up like an unplugged adapter.
     void closeMaster();
 

@@ -6,9 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace LibSerial {
-class SerialPort;
-}
+class SerialLine;
 
 // A serial device opened read-only at 9600 baud, 8 data bits, no parity,
 // one stop bit, no flow control. Every LibSerial exception stays inside this
@@ -33,10 +31,9 @@ public:
     Status readByte(unsigned char &byte, unsigned int timeoutMs) noexcept override;
 
 private:
-    SerialPortSource();
-    void closePort() noexcept;
+    explicit SerialPortSource(std::unique_ptr<SerialLine> line);
 
-    std::unique_ptr<LibSerial::SerialPort> port;
+    std::unique_ptr<SerialLine> line;
     bool lost = false;
 };
 

@@ -1,0 +1,120 @@
+#include "serialline.h"
+
+#include <libserial/SerialPort.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace {
+
+// LibSerial, given something that is not a terminal (a regular file,
+// /dev/null, a directory), keeps the descriptor after its open throws and
+// then cannot close it. Checking first keeps such paths away from it.
+std::string terminalCheck(const std::string &path, SerialLine::Direction direction)
+{
+    const int access = direction == SerialLine::Direction::Read ? O_RDONLY : O_WRONLY;
+    const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal ? std::string() : std::string("not a terminal");
+}
+
+} // namespace
+
+SerialLine::SerialLine()
+    : serialPort(std::make_unique<LibSerial::SerialPort>())
+{
+}
+
+SerialLine::~SerialLine()
+{
+    close();
+}
+
+std::unique_ptr<SerialLine> SerialLine::open(const std::string &path, Direction direction,
+                                             std::string *error)
+{
+    const std::string problem = terminalCheck(path, direction);
+    if (!problem.empty()) {
+        *error = problem;
+        return nullptr;
+    }
+
+    std::unique_ptr<SerialLine> line(new SerialLine);
+    try {
+        line->serialPort->Open(path, direction == Direction::Read ? std::ios_base::in
+                                                                  : std::ios_base::out);
+        line->serialPort->SetBaudRate(LibSerial::BaudRate::BAUD_9600);
+        line->serialPort->SetCharacterSize(LibSerial::CharacterSize::CHAR_SIZE_8);
+        line->serialPort->SetParity(LibSerial::Parity::PARITY_NONE);
+        line->serialPort->SetStopBits(LibSerial::StopBits::STOP_BITS_1);
+        line->serialPort->SetFlowControl(LibSerial::FlowControl::FLOW_CONTROL_NONE);
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return nullptr; // the destructor disposes of the half-open port
+    }
+    return line;
+}
+
+LibSerial::SerialPort &SerialLine::port()
+{
+    return *serialPort;
+}
+
+bool SerialLine::write(const std::vector<unsigned char> &bytes, std::string *error) noexcept
+{
+    try {
+        serialPort->Write(bytes);
+        return true;
+    } catch (const std::exception &e) {
+        *error = e.what();
+    } catch (...) {
+        *error = "unknown error";
+    }
+    return false;
+}
+
+void SerialLine::close() noexcept
+{
+    if (!serialPort)
+        return;
+    int fd = -1;
+    try {
+        if (serialPort->IsOpen()) {
+            fd = serialPort->GetFileDescriptor();
+            serialPort->Close();
+        }
+        serialPort.reset();
+        return;
+    } catch (...) {
+    }
+
+    // Close() first restores the saved line settings, which fails on a
+    // descriptor that is dead (device gone) or was never a terminal; the
+    // port then stays "open" and its destructor would call std::terminate.
+    // Putting a fresh pseudo-terminal master on the same descriptor number
+    // (dup2 closes the dead one) lets the restore and the close succeed.
+    const int spare = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 && spare >= 0) {
+        const bool swapped = ::dup2(spare, fd) == fd;
+        ::close(spare);
+        if (swapped) {
+            try {
+                serialPort->Close();
+                serialPort.reset();
+                return;
+            } catch (...) {
+            }
+        }
+    } else if (spare >= 0) {
+        ::close(spare);
+    }
+    // Out of options: keep the object for the rest of the run rather than
+    // let its destructor end the program.
+    static_cast<void>(serialPort.release());
+}

@@ -1,0 +1,154 @@
+// imu-sim: plays the six-axis sensor on a serial line so the monitor can be
+// tried, and tested end to end, without the hardware. See --help.
+
+#include "linenoise.h"
+#include "samplesource.h"
+#include "simline.h"
+#include "simoptions.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// 9600 baud, one start bit, eight data bits, one stop bit.
+constexpr double LineBytesPerSecond = 960.0;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "imu-sim: %s\n", qPrintable(line));
+}
+
+int fail(const QString &problem)
+{
+    say(problem);
+    return 1;
+}
+
+Clock::time_point after(Clock::time_point start, double seconds)
+{
+    return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+int run(const SimOptions &options)
+{
+    std::unique_ptr<SampleSource> source;
+    QString error;
+    if (options.replayFile.isEmpty()) {
+        source = std::make_unique<WaveSource>();
+    } else if (!(source = ReplaySource::load(options.replayFile, &error))) {
+        return fail(error);
+    }
+
+    std::unique_ptr<SimLine> line;
+    if (options.device.isEmpty())
+        line = PseudoTerminalLine::create(&error);
+    else
+        line = DeviceLine::open(options.device, &error);
+    if (!line)
+        return fail(error);
+
+    // The path goes alone on standard output, so scripts can read it.
+    std::printf("%s\n", qPrintable(line->devicePath()));
+    std::fflush(stdout);
+
+    LineNoise noise(options.garbage, options.drop, options.seedGiven ? options.seed : std::random_device{}());
+
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point never = Clock::time_point::max();
+    const Clock::time_point endAt = options.seconds > 0 ? after(start, options.seconds) : never;
+    const Clock::time_point hangupAt = options.hangupAfter > 0 ? after(start, options.hangupAfter) : never;
+    Clock::time_point nextFrameAt = start;
+    double lineSeconds = 0; // time the bytes sent so far take on the line
+
+    long long sent = 0, unheard = 0, bytes = 0;
+    bool hungUp = false;
+    while (!stopRequested && (options.count < 0 || sent + unheard < options.count)) {
+        const Clock::time_point now = Clock::now();
+        if (now >= hangupAt) {
+            line->hangUp();
+            hungUp = true;
+            break;
+        }
+        if (now >= endAt)
+            break;
+        if (now < nextFrameAt) {
+            // Short naps keep hang-up, end and Ctrl+C on time at any rate.
+            std::this_thread::sleep_for(std::min({nextFrameAt, hangupAt, endAt, now + std::chrono::milliseconds(50)}) - now);
+            continue;
+        }
+
+        const std::optional<ImuSample> sample = source->next();
+        if (!sample)
+            break;
+        const std::vector<unsigned char> frame = noise.pass(options.layout.encode(*sample));
+        if (!line->readerKeepsUp()) {
+            ++unheard;
+        } else if (line->send(frame, &error)) {
+            ++sent;
+            bytes += static_cast<long long>(frame.size());
+        } else {
+            return fail(error);
+        }
+        if (options.rate > 0) {
+            nextFrameAt = after(start, double(sent + unheard) / options.rate);
+        } else {
+            lineSeconds += double(frame.size()) / LineBytesPerSecond;
+            nextFrameAt = after(start, lineSeconds);
+        }
+    }
+
+    if (hungUp) {
+        say(QStringLiteral("hung up after %1 s").arg(options.hangupAfter));
+    } else {
+        // Frames already sent are the reader's to take before the line goes.
+        line->drain(1000);
+    }
+    QString summary = QStringLiteral("sent %1 frames (%2 bytes)").arg(sent).arg(bytes);
+    if (unheard > 0)
+        summary += QStringLiteral("; %1 more went unheard while nobody was reading").arg(unheard);
+    say(summary);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    SimOptions options;
+    QString message;
+    switch (parseSimOptions(app.arguments(), &options, &message)) {
+    case ParseResult::Help:
+        std::printf("%s", qPrintable(message));
+        return 0;
+    case ParseResult::Error:
+        return fail(message + QStringLiteral(" (see --help)"));
+    case ParseResult::Run:
+        break;
+    }
+    if (options.layout.encode(ImuSample()).empty())
+        return fail(QStringLiteral("this frame layout cannot carry a sample"));
+
+    struct sigaction stop{};
+    stop.sa_handler = requestStop;
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+    // A reader that vanished must not end the program mid-write.
+    std::signal(SIGPIPE, SIG_IGN);
+    return run(options);
+}

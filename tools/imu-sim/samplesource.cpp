@@ -1,0 +1,70 @@
+#include "samplesource.h"
+
+#include "wavesample.h"
+
+#include <QFile>
+#include <QList>
+
+#include <limits>
+
+std::optional<ImuSample> WaveSource::next()
+{
+    // Wraps instead of overflowing after two thousand million frames.
+    const int current = n;
+    n = n == std::numeric_limits<int>::max() ? 0 : n + 1;
+    return waveSample(current);
+}
+
+ReplaySource::ReplaySource(std::vector<ImuSample> samples)
+    : samples(std::move(samples))
+{
+}
+
+std::unique_ptr<ReplaySource> ReplaySource::load(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return nullptr;
+    }
+
+    std::vector<ImuSample> samples;
+    int lineNumber = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        ++lineNumber;
+        if (line.isEmpty() || line.startsWith("indeksi"))
+            continue;
+        const QList<QByteArray> fields = line.split(',');
+        int values[7] = {};
+        bool good = fields.size() == 7;
+        for (int i = 0; good && i < 7; ++i) {
+            values[i] = fields[i].toInt(&good);
+            if (i > 0 && (values[i] < std::numeric_limits<int16_t>::min()
+                          || values[i] > std::numeric_limits<int16_t>::max()))
+                good = false;
+        }
+        if (!good) {
+            *error = QStringLiteral("%1 line %2 is not a log line (index and six values from "
+                                    "-32768 to 32767): \"%3\"")
+                         .arg(path)
+                         .arg(lineNumber)
+                         .arg(QString::fromLatin1(line.left(80)));
+            return nullptr;
+        }
+        samples.push_back(ImuSample{int16_t(values[1]), int16_t(values[2]), int16_t(values[3]),
+                                    int16_t(values[4]), int16_t(values[5]), int16_t(values[6])});
+    }
+    if (samples.empty()) {
+        *error = QStringLiteral("%1 holds no samples").arg(path);
+        return nullptr;
+    }
+    return std::unique_ptr<ReplaySource>(new ReplaySource(std::move(samples)));
+}
+
+std::optional<ImuSample> ReplaySource::next()
+{
+    if (position >= samples.size())
+        return std::nullopt;
+    return samples[position++];
+}

@@ -1,0 +1,36 @@
+#ifndef SIMOPTIONS_H
+#define SIMOPTIONS_H
+
+#include "framelayout.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// What the simulator was asked to do, from its command line.
+struct SimOptions
+{
+    // The settings dialog's untouched form: twelve data bytes, end bytes 55, 1.
+    FrameLayout layout{12, FrameLayout::Off, FrameLayout::Off, 55, 1};
+
+    QString device;         // empty: make a pseudo-terminal
+    double rate = 0;        // frames per second; 0 paces at the line rate
+    QString replayFile;     // empty: the test-mode waves
+    long long count = -1;   // frames to send; -1: no limit
+    double seconds = -1;    // run time; -1: no limit
+    double garbage = 0;     // chance of a burst of random bytes between frames
+    double drop = 0;        // chance of each byte being lost
+    double hangupAfter = -1; // close the line after this many seconds; -1: never
+    uint64_t seed = 0;
+    bool seedGiven = false;
+};
+
+enum class ParseResult { Run, Help, Error };
+
+// Reads the arguments (the program name first). Run: options is filled in.
+// Help: message holds the usage text. Error: message is one line saying
+// what is wrong.
+ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, QString *message);
+
+#endif // SIMOPTIONS_H
