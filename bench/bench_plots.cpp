@@ -8,6 +8,7 @@
 // a million samples draws each of them, which takes several minutes.
 
 #include "mainwindow.h"
+#include "residentmemory.h"
 #include "wavesample.h"
 
 #include "childwidget.h"
@@ -30,14 +31,6 @@
 #include <vector>
 
 namespace {
-
-long residentBytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 // Bytes handed out by malloc and not yet freed: unlike the resident size, it
 // drops as soon as memory is freed, even where the allocator keeps the pages.

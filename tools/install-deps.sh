@@ -8,9 +8,12 @@ packages=(
   qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6 libserial-dev
   xfonts-scalable xvfb xauth cmake g++ make pkg-config
 )
-# The fuzzer and the sanitizer build use clang and its runtime.
+# The fuzzer is built with clang 14. Its sanitizer and libFuzzer runtimes are
+# only recommended by clang, so they are named here; llvm-14 brings
+# llvm-symbolizer, without which a finding's stack shows bare addresses.
+# The sanitizer build of the test suite uses g++, whose runtimes come with it.
 if [ "${IMU_WITH_FUZZ:-0}" = 1 ]; then
-  packages+=(clang libclang-rt-14-dev)
+  packages+=(clang libclang-rt-14-dev llvm-14)
 fi
 
 missing=()

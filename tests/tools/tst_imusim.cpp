@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -125,8 +126,8 @@ private slots:
 
 private:
     // Runs the real window on the simulator's device, logging into logDir,
-    // until done() holds; then presses Stop.
-    void acquire(MainWindow &w, const std::function<bool()> &done);
+    // until done() holds (at most timeoutMs); then presses Stop.
+    void acquire(MainWindow &w, const std::function<bool()> &done, int timeoutMs = 60000);
     void acquireLines(MainWindow &w, int lines);
 
     QTemporaryDir scratch;
@@ -228,17 +229,20 @@ void tst_ImuSim::roundTrip_data()
         << QList<int>{16, 170, 85, 55, -1};
 }
 
-// Every frame the simulator sends reaches the serial reader intact: read
-// often enough (one frame per read), the samples come out equal and none is
-// missing after the first.
+// Every frame the simulator sends reaches the serial reader intact: each
+// sample that comes out equals the one sent in its place, in order, and
+// when the reads come far more often than the frames (one frame per read)
+// none is missing after the first.
 void tst_ImuSim::roundTrip()
 {
     QFETCH(QStringList, layoutArguments);
     QFETCH(QList<int>, optionFrame);
-    const int frames = 30;
+    const int frames = 20;
+    const int frameGapMs = 100;
 
     Simulator sim;
-    QVERIFY(sim.start(layoutArguments + QStringList{"--rate", "25", "--count", QString::number(frames)}));
+    QVERIFY(sim.start(layoutArguments + QStringList{"--rate", QString::number(1000 / frameGapMs),
+                                                    "--count", QString::number(frames)}));
     serialhandler reader;
     reader.updateOptions(optionFrame.data());
     reader.receiveDevicename(sim.path);
@@ -249,21 +253,29 @@ void tst_ImuSim::roundTrip()
             [&](int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2) {
                 received << ImuSample{a0, a1, a2, g0, g1, g2};
             });
+    // A loaded machine can hold this loop up for longer than a frame gap;
+    // two frames then meet in one read and only the newer comes out.
+    QElapsedTimer sinceRead;
+    qint64 longestGapMs = 0;
+    sinceRead.start();
     while (sim.running()) {
         reader.readSerial();
+        longestGapMs = qMax(longestGapMs, sinceRead.restart());
         QTest::qWait(2);
     }
     reader.readSerial();
     QCOMPARE(sim.process.exitCode(), 0);
 
-    // Frames sent before the port was opened are discarded by the open.
+    QList<ImuSample> sent;
+    for (int n = 0; n < frames; ++n)
+        sent << waveSample(n);
+    const QList<int> positions = positionsInOrder(received, sent);
     QVERIFY(!received.isEmpty());
-    int first = 0;
-    while (first < frames && waveSample(first) != received.first())
-        ++first;
-    QCOMPARE(first + received.size(), frames);
-    for (int i = 0; i < received.size(); ++i)
-        QVERIFY2(received[i] == waveSample(first + i), qPrintable(QString::number(i)));
+    QVERIFY2(!positions.contains(-1), "a sample came out that was not sent in that order");
+    QCOMPARE(positions.last(), frames - 1);
+    // Frames sent before the port was opened are discarded by the open.
+    if (longestGapMs < frameGapMs * 8 / 10)
+        QCOMPARE(positions.size(), frames - positions.first());
 }
 
 void tst_ImuSim::writesToADevice()
@@ -287,18 +299,19 @@ void tst_ImuSim::writesToADevice()
     QTRY_COMPARE((got += adapter.readFromMaster()), expected);
 }
 
-void tst_ImuSim::acquire(MainWindow &w, const std::function<bool()> &done)
+void tst_ImuSim::acquire(MainWindow &w, const std::function<bool()> &done, int timeoutMs)
 {
     child<QCheckBox>(&w, "LogBox1")->setChecked(true);
     click(&w, "Start_Button");
     QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
-    QTRY_VERIFY_WITH_TIMEOUT(done(), 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(done(), timeoutMs);
     click(&w, "Stop_Button");
 }
 
 void tst_ImuSim::acquireLines(MainWindow &w, int lines)
 {
-    acquire(w, [&] { return loggedLines(logDir).size() >= lines; });
+    // A sample a tick at most: 50 a second, fewer on a busy machine.
+    acquire(w, [&] { return loggedLines(logDir).size() >= lines; }, 60000 + 100 * lines);
 }
 
 // At the line rate (68.6 frames a second) and the default 20 ms tick, more

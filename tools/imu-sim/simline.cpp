@@ -52,10 +52,15 @@ bool PseudoTerminalLine::send(const std::vector<unsigned char> &bytes, QString *
 
 void PseudoTerminalLine::drain(int maxMs)
 {
+    // Bytes just written reach the reader's queue a moment later, so an
+    // empty queue counts only once it has stayed empty for a while.
     QElapsedTimer waited;
     waited.start();
-    while (pty->bytesWaiting() > 0 && waited.elapsed() < maxMs)
-        QThread::msleep(5);
+    int emptyChecks = 0;
+    while (emptyChecks < 5 && waited.elapsed() < maxMs) {
+        QThread::msleep(20);
+        emptyChecks = pty->bytesWaiting() > 0 ? 0 : emptyChecks + 1;
+    }
 }
 
 void PseudoTerminalLine::hangUp()

@@ -1,0 +1,167 @@
+// A monitor killed while it logs must leave its log files as they were after
+// the last line it wrote: the header first, whole lines only, none missing.
+// A child process runs the real window logging as fast as its event loop
+// turns, and the test kills it with SIGKILL at a moment neither side chooses.
+
+#include "mainwindow.h"
+#include "wavesample.h"
+
+#include "childwidget.h"
+#include "windowdriver.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTime>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+const char childFlag[] = "--log-until-killed";
+const QByteArray header = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2";
+
+// Runs in the child: the real window in test mode with "Datalog" ticked and a
+// 0 ms interval, writing linesPerFile lines per file into directory until it
+// is killed.
+int logUntilKilled(int argc, char *argv[], const QString &directory, int linesPerFile)
+{
+    // Logging never ends by itself: should the test die first, the child
+    // must not go on filling the disk.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+
+    QApplication app(argc, argv);
+    answerSettings([=](QDialog *d) {
+        testMode(directory)(d);
+        child<QSpinBox>(d, "newfilelines")->setValue(linesPerFile);
+    }, true);
+    MainWindow w;
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    child<QSpinBox>(&w, "TaajuusSBox")->setValue(0);
+    click(&w, "Start_Button");
+    return app.exec();
+}
+
+// The file names, "dd.MM, h.mm.ss.txt", stamp the second a file was begun;
+// their text order breaks where the hour gains a digit, this order does not.
+QString begunAt(const QFileInfo &file)
+{
+    const QStringList dateAndTime = file.completeBaseName().split(QStringLiteral(", "));
+    const QStringList dayAndMonth = dateAndTime.value(0).split('.');
+    const QTime time = QTime::fromString(dateAndTime.value(1), QStringLiteral("h.mm.ss"));
+    return dayAndMonth.value(1) + dayAndMonth.value(0) + time.toString(QStringLiteral("hhmmss"));
+}
+
+} // namespace
+
+class tst_CrashSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killedWhileLogging_data();
+    void killedWhileLogging();
+};
+
+// The child writes thousands of lines between two polls, so each row is killed
+// at an unforeseeable line; small files put a roll-over close to every kill.
+// The long row lasts a few seconds, so that files of several names are begun.
+void tst_CrashSafety::killedWhileLogging_data()
+{
+    QTest::addColumn<int>("linesPerFile");
+    QTest::addColumn<int>("killAfter");
+    QTest::newRow("one file, early") << 50000 << 1000;
+    QTest::newRow("one file, late") << 50000 << 30000;
+    QTest::newRow("1000 lines per file, several seconds") << 1000 << 120000;
+    QTest::newRow("7 lines per file") << 7 << 10000;
+    QTest::newRow("every line rolls over") << 1 << 5000;
+}
+
+void tst_CrashSafety::killedWhileLogging()
+{
+    QFETCH(int, linesPerFile);
+    QFETCH(int, killAfter);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+
+    QProcess logger;
+    logger.setProcessChannelMode(QProcess::ForwardedChannels);
+    logger.start(QCoreApplication::applicationFilePath(),
+                 {childFlag, dir.path(), QString::number(linesPerFile)});
+    QVERIFY(logger.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(loggedLines(dir.path()).size() >= killAfter, 60000);
+    const qsizetype seenBeforeKill = loggedLines(dir.path()).size();
+    QCOMPARE(logger.state(), QProcess::Running);
+    logger.kill(); // SIGKILL
+    QVERIFY(logger.waitForFinished());
+    QCOMPARE(logger.exitStatus(), QProcess::CrashExit);
+
+    QFileInfoList files = QDir(dir.path()).entryInfoList({"*.txt"}, QDir::Files);
+    QVERIFY(!files.isEmpty());
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        return begunAt(a) < begunAt(b);
+    });
+
+    // MainTimeout takes the phase of the waves from the count of drawn
+    // samples; without plots nothing is drawn, so every line is sample 0.
+    const ImuSample wave = waveSample(0);
+    QByteArray values;
+    for (int v : {wave.accX, wave.accY, wave.accZ, wave.gyroX, wave.gyroY, wave.gyroZ})
+        values += ',' + QByteArray::number(v);
+
+    // Taken in the order they were begun, the files hold one unbroken run of
+    // samples. The index counts the lines of a file from 0 and starts again
+    // at each roll-over; a roll-over within the same second carries on in the
+    // file of that second, without a second header.
+    qsizetype sample = 0;
+    for (qsizetype f = 0; f < files.size(); ++f) {
+        const QString name = files[f].fileName();
+        const bool newest = f == files.size() - 1;
+        QFile file(files[f].filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray contents = file.readAll();
+        // Killed between creating the file and writing its header: nothing
+        // was written to it, so nothing is lost.
+        if (contents.isEmpty() && newest)
+            continue;
+
+        QVERIFY2(contents.endsWith('\n'), qPrintable(name + ": the last line is cut short"));
+        QList<QByteArray> lines = contents.split('\n');
+        lines.removeLast();
+        QCOMPARE(lines.first(), header);
+        for (qsizetype i = 1; i < lines.size(); ++i, ++sample) {
+            const QByteArray expected = QByteArray::number(sample % linesPerFile) + values;
+            if (lines[i] != expected)
+                QFAIL(qPrintable(QStringLiteral("%1, line %2: \"%3\", expected \"%4\"")
+                                         .arg(name).arg(i + 1)
+                                         .arg(QString::fromLatin1(lines[i]), QString::fromLatin1(expected))));
+        }
+        // A file is begun only after the previous one rolled over.
+        if (!newest)
+            QVERIFY2(sample % linesPerFile == 0,
+                     qPrintable(name + ": a later file was begun before this one was full"));
+    }
+    QVERIFY2(sample >= seenBeforeKill,
+             qPrintable(QStringLiteral("%1 lines left, %2 seen before the kill").arg(sample).arg(seenBeforeKill)));
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], childFlag) == 0)
+        return logUntilKilled(argc, argv, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+
+    QCoreApplication app(argc, argv);
+    tst_CrashSafety test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_crashsafety.moc"

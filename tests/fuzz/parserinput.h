@@ -1,0 +1,39 @@
+#ifndef PARSERINPUT_H
+#define PARSERINPUT_H
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// Runs one input through serialhandler::readSerial() over bytes held in
+// memory and checks every read against a plain reference. Returns an empty
+// string when every read was right, else what went wrong first. Shared by the
+// fuzzer and by the test that replays kept inputs.
+//
+// Input format (an input shorter than the header does nothing):
+//   byte 0      data byte count, taken modulo 100
+//   byte 1      which markers are on: bit 0 start byte 1, bit 1 start byte 2,
+//               bit 2 end byte 1, bit 3 end byte 2 (higher bits ignored)
+//   bytes 2-5   the marker values (0-255), in that order
+//   then events, each a code byte and what it carries:
+//     0-239     that many bytes arrive, then one read
+//     240-251   (code - 239) * 64 bytes arrive (64 to 768), then one read
+//     252 k     the port hands out k more bytes, then one byte read times
+//               out; no bytes arrive, one read
+//     253 k     the port hands out k more bytes, then reports the device
+//               gone (when asked whether data waits if k is even, when
+//               reading a byte if odd); no bytes arrive, one read
+//     254       one read, no bytes arrive
+//     255       the device is gone from now on; one read
+//   An event cut short by the end of the input carries what is left. After
+//   the last event, reads go on until no byte waits, and one more follows.
+//
+// Each read is checked: it takes at most 256 bytes; without a time-out or a
+// device loss it takes every waiting byte up to that cap; it emits at most
+// one sample; once the device is gone it emits none; otherwise it emits
+// exactly the sample of the newest whole frame among the bytes it took, or
+// none when there is no such frame or the layout carries no sample.
+QString runParserInput(const uint8_t *data, size_t size);
+
+#endif // PARSERINPUT_H
