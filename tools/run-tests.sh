@@ -1,22 +1,31 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every check: the test suite, the same suite built
-# with AddressSanitizer and UndefinedBehaviorSanitizer, and the frame parser
-# fuzzed for $IMU_FUZZ_SECONDS (default 60) seconds. Tests need no display:
-# CTest runs them on Qt's offscreen platform.
+# Installs, builds and runs every check, each in a build directory of its own:
+# the test suite (build/ or $IMU_BUILD_DIR), the same suite built with
+# AddressSanitizer and UndefinedBehaviorSanitizer (tools/run-sanitized-tests.sh)
+# and the frame parser fuzzed for $IMU_FUZZ_SECONDS (default 60) seconds
+# (tools/run-fuzz.sh). Stops at the first stage that fails. Tests need no
+# display: CTest runs them on Qt's offscreen platform.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${IMU_BUILD_DIR:-$here/build}
 
-stage() { echo; echo "== $1 ($(date +%T))"; }
+stage() {
+  local title=$1
+  shift
+  echo
+  echo "== $title"
+  local start=$SECONDS
+  "$@"
+  echo "== $title: passed in $((SECONDS - start)) s"
+}
 
-stage "Build and test"
-"$here/tools/build.sh"
-(cd "$build" && ctest --output-on-failure -j"$(nproc)")
+build_and_test() {
+  "$here/tools/build.sh"
+  (cd "$build" && ctest --output-on-failure -j"$(nproc)")
+}
 
-stage "Test under AddressSanitizer and UndefinedBehaviorSanitizer"
-"$here/tools/run-sanitized-tests.sh"
-
-stage "Fuzz the frame parser"
-"$here/tools/run-fuzz.sh"
-
-stage "All checks passed"
+stage "Build and test" build_and_test
+stage "Test under AddressSanitizer and UndefinedBehaviorSanitizer" "$here/tools/run-sanitized-tests.sh"
+stage "Fuzz the frame parser" "$here/tools/run-fuzz.sh" "${IMU_FUZZ_SECONDS:-60}"
+echo
+echo "All checks passed in $SECONDS s"
