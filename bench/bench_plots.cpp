@@ -8,7 +8,7 @@
 // a million samples draws each of them, which takes several minutes.
 
 #include "mainwindow.h"
-#include "residentmemory.h"
+#include "benchfigures.h"
 #include "wavesample.h"
 
 #include "childwidget.h"
@@ -82,18 +82,12 @@ public:
             draw.push_back(drawn / 1e6);
             withPaint.push_back(painted / 1e6);
         }
-        return {median(draw), median(withPaint)};
+        return {percentile(draw, 0.5), percentile(withPaint, 0.5)};
     }
 
     long count = 0;
 
 private:
-    static double median(std::vector<double> v)
-    {
-        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-        return v[v.size() / 2];
-    }
-
     MainWindow *window;
 };
 

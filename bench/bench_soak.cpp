@@ -13,7 +13,7 @@
 // Built with IMU_SANITIZE, a shorter run checks for leaks at exit.
 
 #include "mainwindow.h"
-#include "residentmemory.h"
+#include "benchfigures.h"
 
 #include "childwidget.h"
 #include "windowdriver.h"
@@ -30,13 +30,6 @@
 #include <vector>
 
 namespace {
-
-double percentile(std::vector<double> values, double fraction)
-{
-    const size_t at = std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()));
-    std::nth_element(values.begin(), values.begin() + static_cast<long>(at), values.end());
-    return values[at];
-}
 
 void printTicks(const char *when, const std::vector<double> &ms)
 {

@@ -18,9 +18,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTime>
 
-#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 
@@ -48,16 +46,6 @@ int logUntilKilled(int argc, char *argv[], const QString &directory, int linesPe
     child<QSpinBox>(&w, "TaajuusSBox")->setValue(0);
     click(&w, "Start_Button");
     return app.exec();
-}
-
-// The file names, "dd.MM, h.mm.ss.txt", stamp the second a file was begun;
-// their text order breaks where the hour gains a digit, this order does not.
-QString begunAt(const QFileInfo &file)
-{
-    const QStringList dateAndTime = file.completeBaseName().split(QStringLiteral(", "));
-    const QStringList dayAndMonth = dateAndTime.value(0).split('.');
-    const QTime time = QTime::fromString(dateAndTime.value(1), QStringLiteral("h.mm.ss"));
-    return dayAndMonth.value(1) + dayAndMonth.value(0) + time.toString(QStringLiteral("hhmmss"));
 }
 
 } // namespace
@@ -104,11 +92,8 @@ void tst_CrashSafety::killedWhileLogging()
     QVERIFY(logger.waitForFinished());
     QCOMPARE(logger.exitStatus(), QProcess::CrashExit);
 
-    QFileInfoList files = QDir(dir.path()).entryInfoList({"*.txt"}, QDir::Files);
+    const QFileInfoList files = logFiles(dir.path());
     QVERIFY(!files.isEmpty());
-    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return begunAt(a) < begunAt(b);
-    });
 
     // MainTimeout takes the phase of the waves from the count of drawn
     // samples; without plots nothing is drawn, so every line is sample 0.

@@ -12,7 +12,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>
+#include <QTime>
 #include <QTimer>
+
+#include <algorithm>
 
 void answerSettings(FormEdit edit, bool accept)
 {
@@ -71,12 +74,29 @@ bool tick(QObject *window)
     return QMetaObject::invokeMethod(window, "MainTimeout");
 }
 
+namespace {
+QString begunAt(const QFileInfo &file)
+{
+    const QStringList dateAndTime = file.completeBaseName().split(QStringLiteral(", "));
+    const QStringList dayAndMonth = dateAndTime.value(0).split('.');
+    const QTime time = QTime::fromString(dateAndTime.value(1), QStringLiteral("h.mm.ss"));
+    return dayAndMonth.value(1) + dayAndMonth.value(0) + time.toString(QStringLiteral("hhmmss"));
+}
+} // namespace
+
+QFileInfoList logFiles(const QString &dir)
+{
+    QFileInfoList files = QDir(dir).entryInfoList({"*.txt"}, QDir::Files);
+    std::sort(files.begin(), files.end(),
+              [](const QFileInfo &a, const QFileInfo &b) { return begunAt(a) < begunAt(b); });
+    return files;
+}
+
 QStringList loggedLines(const QString &dir)
 {
     QStringList lines;
-    const QStringList files = QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name);
-    for (const QString &name : files) {
-        QFile f(dir + '/' + name);
+    for (const QFileInfo &file : logFiles(dir)) {
+        QFile f(file.filePath());
         if (!f.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray &line : f.readAll().split('\n'))

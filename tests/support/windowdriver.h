@@ -1,6 +1,7 @@
 #ifndef WINDOWDRIVER_H
 #define WINDOWDRIVER_H
 
+#include <QFileInfoList>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,11 @@ QStringList messages(QWidget *window);
 void click(QWidget *window, const char *button);
 // Runs one timer tick of the window now.
 bool tick(QObject *window);
+
+// The log files in dir in the order they were begun. Their names,
+// "dd.MM, h.mm.ss.txt", stamp the second each was begun; the text order of
+// the names breaks where the hour gains a digit, this order does not.
+QFileInfoList logFiles(const QString &dir);
 
 // All data lines of every log file in dir, oldest file first, header lines
 // dropped.

@@ -61,13 +61,14 @@ public:
             *out = FrameLayout::Off;
             return;
         }
-        long long value = 0;
-        integer(name, 0, 255, &value);
-        if (ok())
-            *out = static_cast<int>(value);
-        else
+        bool parsed = false;
+        const int value = text.toInt(&parsed);
+        if (!parsed || value < 0 || value > 255) {
             problem = QStringLiteral("--%1 must be a byte value from 0 to 255 or \"off\", not \"%2\"")
                           .arg(name, text);
+            return;
+        }
+        *out = value;
     }
 
 private:
