@@ -19,6 +19,12 @@ FrameLayout FrameLayout::fromOptionFrame(const int *optionFrame)
     return layout;
 }
 
+bool FrameLayout::operator==(const FrameLayout &other) const
+{
+    return dataByteCount == other.dataByteCount && startByte1 == other.startByte1
+        && startByte2 == other.startByte2 && endByte1 == other.endByte1 && endByte2 == other.endByte2;
+}
+
 int FrameLayout::frameLength() const
 {
     long long length = dataByteCount;

@@ -48,6 +48,9 @@ struct FrameLayout
     // can ever match it.
     static FrameLayout fromOptionFrame(const int *optionFrame);
 
+    bool operator==(const FrameLayout &other) const;
+    bool operator!=(const FrameLayout &other) const { return !(*this == other); }
+
     // The data byte count plus one for each switched-on marker, clamped to
     // 0..MaxFrameLength for nonsensical records; no frame matches a length 0.
     int frameLength() const;

@@ -41,7 +41,12 @@ void serialhandler::updateOptions(int *optionFrame)
 {
     if (!optionFrame)
         return;
-    applyLayout(FrameLayout::fromOptionFrame(optionFrame));
+    const FrameLayout next = FrameLayout::fromOptionFrame(optionFrame);
+    // Kept bytes belong to frames of the old layout; the same layout
+    // confirmed again loses nothing.
+    if (next != layout())
+        dropKeptBytes();
+    applyLayout(next);
 }
 
 void serialhandler::applyLayout(const FrameLayout &layout)
@@ -78,6 +83,7 @@ bool serialhandler::initializeSerial()
     // Closing first also lets the same device be opened again: LibSerial
     // opens it for exclusive use.
     serialPort.reset();
+    dropKeptBytes();
     std::string error;
     serialPort = SerialPortSource::open(QFile::encodeName(devicename).toStdString(), &error);
     if (!serialPort)
@@ -90,12 +96,29 @@ int serialhandler::CloseUsb()
     if (!serialPort)
         return -1;
     serialPort.reset();
+    dropKeptBytes();
     return 1;
 }
 
 void serialhandler::attachByteSource(std::unique_ptr<ByteSource> source)
 {
     serialPort = std::move(source);
+    dropKeptBytes();
+}
+
+void serialhandler::dropKeptBytes()
+{
+    keptBytes = 0;
+    std::memset(readBuffer, 0, sizeof readBuffer);
+}
+
+void serialhandler::keepTail(int from, int end)
+{
+    const int longest = std::min(frameLength - 1, static_cast<int>(MaxKeptBytes));
+    const int count = std::clamp(end - from, 0, std::max(longest, 0));
+    std::memmove(readBuffer, readBuffer + end - count, static_cast<size_t>(count));
+    std::memset(readBuffer + count, 0, sizeof readBuffer - static_cast<size_t>(count));
+    keptBytes = count;
 }
 
 bool serialhandler::checkBytesCorrect(int pos)
@@ -115,59 +138,68 @@ void serialhandler::readSerial()
         return;
     }
 
-    const int bufferSize = static_cast<int>(sizeof readBuffer);
+    // On a real line a read rarely ends at a frame's end: the bytes of the
+    // unfinished frame were kept last time and come first now.
+    int end = keptBytes;
+    int frameEnd = 0; // just after the newest valid window
     bool deviceLost = false;
     bool timedOut = false;
-    int i = 0;
-    // Bytes beyond one buffer stay waiting in the port for the next call.
-    while (i < bufferSize) {
+    int taken = 0;
+    // Bytes beyond ReadCap stay waiting in the port for the next call.
+    while (taken < ReadCap) {
         const ByteSource::Status waiting = serialPort->dataAvailable();
         if (waiting != ByteSource::Status::Ok) {
             deviceLost = waiting == ByteSource::Status::DeviceLost;
             break;
         }
-        const ByteSource::Status read = serialPort->readByte(readBuffer[i], ReadTimeoutMs);
+        const ByteSource::Status read = serialPort->readByte(readBuffer[end], ReadTimeoutMs);
         if (read != ByteSource::Status::Ok) {
             deviceLost = read == ByteSource::Status::DeviceLost;
             timedOut = !deviceLost;
             break;
         }
-        if (i >= frameLength - 1 && checkBytesCorrect(i)) {
-            const int start = i + 1 - frameLength;
+        // Only windows that end in a new byte are tested: every window that
+        // ends in a kept byte was tested by the read before.
+        if (checkBytesCorrect(end)) {
+            const int start = end + 1 - frameLength;
             const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
             std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
             frameFound = true;
+            frameEnd = end + 1;
         }
-        ++i;
+        ++end;
+        ++taken;
     }
 
-    qDebug() << i;
+    qDebug() << taken;
     if (timedOut)
         qDebug() << "Serial read timed out";
     if (deviceLost) {
         // Nothing from a line that went away mid-read is trusted; the
         // readouts stay where the line stopped until Stop and Start.
         qDebug() << "Serial device lost";
-        std::memset(readBuffer, 0, sizeof readBuffer);
+        dropKeptBytes();
         return;
     }
 
-    if (i >= 1) {
-        if (i < frameLength)
+    if (taken >= 1) {
+        if (end < frameLength)
             qDebug() << "Too short msg!";
-        else if (!checkBytesCorrect(i - 1))
+        else if (!checkBytesCorrect(end - 1))
             qDebug() << "Check bytes not correct!";
     }
 
+    std::optional<ImuSample> sample;
     if (frameFound) {
         const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
-        if (const auto sample = layout().decode(frameBuffer, copied)) {
-            emit SendData(sample->accX, sample->accY, sample->accZ,
-                          sample->gyroX, sample->gyroY, sample->gyroZ);
-        } else {
+        sample = layout().decode(frameBuffer, copied);
+        if (!sample)
             qDebug() << "Frame has fewer than 12 data bytes, no sample";
-        }
     }
-
-    std::memset(readBuffer, 0, sizeof readBuffer);
+    // A decoded frame is never tested again: only what follows it is kept.
+    keepTail(frameEnd, end);
+    if (sample) {
+        emit SendData(sample->accX, sample->accY, sample->accZ,
+                      sample->gyroX, sample->gyroY, sample->gyroZ);
+    }
 }

@@ -40,7 +40,15 @@ public:
     // True when the frameLength bytes of readBuffer that end at index pos
     // form a valid frame (every switched-on start and end byte matches).
     // False for any pos at which no whole window lies inside the buffer.
+    // During a read the buffer holds the kept bytes of the read before,
+    // then the bytes taken from the port.
     bool checkBytesCorrect(int pos);
+
+    // Bytes one read takes from the port at most.
+    static constexpr int ReadCap = 256;
+    // Bytes of an unfinished frame carried to the next read at most: one
+    // less than the longest frame (99 data bytes and four markers).
+    static constexpr int MaxKeptBytes = 102;
 
     // Reads from source from now on, as if a port had been opened on it;
     // the previous port is closed. Lets a harness drive readSerial() over
@@ -60,18 +68,29 @@ public slots:
     // Device path for the next OpenUsb(); an open port stays on its device.
     void receiveDevicename(QString devicename_);
 
-    // Reads the waiting bytes (at most 256; the rest wait for the next call),
-    // finds the most recent valid frame among them and emits its sample once.
-    // Writes the byte count and any diagnostics to qDebug.
+    // Takes the waiting bytes (at most ReadCap; the rest wait for the next
+    // call), finds the most recent valid frame among them and emits its
+    // sample once. The bytes after that frame, at most frameLength - 1 of
+    // them, are kept and stand in front of the next call's bytes, so that a
+    // frame split between two reads is still found; a frame that was decoded
+    // is never looked at again. Writes the count of bytes taken from the
+    // port, and any diagnostics, to qDebug.
     void readSerial();
 
 private:
     FrameLayout layout() const;
     // Copies a layout into the members the parser reads.
     void applyLayout(const FrameLayout &layout);
+    // Forgets the bytes kept from the read before and clears the buffer.
+    void dropKeptBytes();
+    // Keeps the bytes of readBuffer from index from up to end (exclusive),
+    // at most the newest frameLength - 1 of them, at the front of the
+    // buffer, and clears the rest.
+    void keepTail(int from, int end);
 
     std::unique_ptr<ByteSource> serialPort;
-    unsigned char readBuffer[256];
+    unsigned char readBuffer[ReadCap + MaxKeptBytes];
+    int keptBytes = 0; // at the front of readBuffer between reads
     unsigned char frameBuffer[20];
     bool frameFound = false;
     int dataByteCount;

@@ -32,8 +32,10 @@
 // Each read is checked: it takes at most 256 bytes; without a time-out or a
 // device loss it takes every waiting byte up to that cap; it emits at most
 // one sample; once the device is gone it emits none; otherwise it emits
-// exactly the sample of the newest whole frame among the bytes it took, or
-// none when there is no such frame or the layout carries no sample.
+// exactly the sample of the newest whole frame among the bytes it took and
+// those kept from the read before (what followed the newest frame then, at
+// most one frame length less one, none after a device loss), or none when
+// there is no such frame or the layout carries no sample.
 QString runParserInput(const uint8_t *data, size_t size);
 
 #endif // PARSERINPUT_H

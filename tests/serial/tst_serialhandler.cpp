@@ -4,11 +4,14 @@
 #include "serialhandler.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <climits>
+#include <functional>
 #include <memory>
 
 using Record = QList<int>;
@@ -98,6 +101,23 @@ bool send(PtyPair &pty, const QByteArray &bytes)
     return pty.write(bytes) && QTest::qWaitFor([&] { return pty.bytesWaiting() == target; });
 }
 
+// The same for a few bytes at a time, thousands of times over: the bytes
+// reach the slave side within microseconds, so spin rather than sleep.
+bool sendNow(PtyPair &pty, const QByteArray &bytes)
+{
+    const int target = pty.bytesWaiting() + int(bytes.size());
+    if (!pty.write(bytes))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (pty.bytesWaiting() != target) {
+        if (waited.elapsed() > 5000)
+            return false;
+        QThread::usleep(20);
+    }
+    return true;
+}
+
 } // namespace
 
 class tst_serialhandler : public QObject
@@ -111,6 +131,10 @@ private slots:
     void parse();
     void everyByteValue();
     void moreThanOneBuffer();
+    void frameSplitAcrossReads_data();
+    void frameSplitAcrossReads();
+    void keptBytes_data();
+    void keptBytes();
     void sourceFailures_data();
     void sourceFailures();
     void openFailures_data();
@@ -242,6 +266,116 @@ void tst_serialhandler::moreThanOneBuffer()
     handler->readSerial();
     QCOMPARE(debugLines, QStringList{"0"});
     QCOMPARE(spy->count(), 0);
+}
+
+void tst_serialhandler::frameSplitAcrossReads_data()
+{
+    QTest::addColumn<Record>("record");
+    QTest::addColumn<int>("chunk");
+
+    const struct {
+        const char *name;
+        Record record;
+    } layouts[] = {
+        {"untouched dialog layout", dialogLayout},
+        {"start bytes only", {12, 170, 85, -1, -1}},
+        {"99 data bytes and all markers", {99, 170, 85, 55, 1}},
+    };
+    for (const auto &layout : layouts) {
+        const int length = FrameLayout::fromOptionFrame(layout.record.constData()).frameLength();
+        for (int chunk = 1; chunk <= length + 1; ++chunk)
+            QTest::addRow("%s, %d-byte reads", layout.name, chunk) << layout.record << chunk;
+    }
+}
+
+// A line hands the reader its bytes a few at a time, so a read seldom ends
+// where a frame ends. Reads of fewer bytes than a frame complete at most one
+// frame each and must find every one; longer reads may complete two and
+// show only the newer. Whatever the cut, no sample comes out that was not
+// sent, and none out of order.
+void tst_serialhandler::frameSplitAcrossReads()
+{
+    QFETCH(Record, record);
+    QFETCH(int, chunk);
+    const FrameLayout layout = FrameLayout::fromOptionFrame(record.constData());
+    const int length = layout.frameLength();
+
+    Samples sent;
+    QByteArray stream = frame(ImuSample{9, 9, 9, 9, 9, 9}, record).right(5); // the line was opened mid-frame
+    for (int k = 1; k <= 6; ++k) {
+        const ImuSample sample{int16_t(3 * k), int16_t(-k), int16_t(1000 + k),
+                               int16_t(2 * k), int16_t(-300 - k), int16_t(4 * k)};
+        sent << values(sample);
+        stream += frame(sample, record);
+    }
+    // Only the real frames may match, or the expectations below are wrong.
+    const auto *bytes = reinterpret_cast<const unsigned char *>(stream.constData());
+    for (int start = 0; start + length <= stream.size(); ++start)
+        QCOMPARE(layout.matches(bytes + start, length), (start - 5) % length == 0 && start >= 5);
+
+    handler->updateOptions(record.data());
+    QVERIFY(open(*handler, *pty));
+    for (int at = 0; at < stream.size(); at += chunk) {
+        QVERIFY(sendNow(*pty, stream.mid(at, chunk)));
+        handler->readSerial();
+    }
+    const Samples got = emitted(*spy);
+    if (chunk <= length)
+        QCOMPARE(got, sent);
+    QVERIFY(!got.isEmpty());
+    QCOMPARE(got.last(), sent.last());
+    int from = 0;
+    for (const QList<int> &sample : got) {
+        from = int(sent.indexOf(sample, from));
+        QVERIFY2(from >= 0, "a sample that was not sent, or not in the order sent");
+        ++from;
+    }
+}
+
+void tst_serialhandler::keptBytes_data()
+{
+    QTest::addColumn<std::function<void(serialhandler &)>>("between");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<Samples>("samples");
+
+    const QStringList dropped{"7", "Too short msg!"};
+    QTest::newRow("nothing between") << std::function<void(serialhandler &)>([](serialhandler &) {})
+                                     << QStringList{"7"} << Samples{values(a)};
+    QTest::newRow("same layout confirmed again")
+        << std::function<void(serialhandler &)>([](serialhandler &h) { h.updateOptions(Record(dialogLayout).data()); })
+        << QStringList{"7"} << Samples{values(a)};
+    // The kept half and the new one would make a 13-byte frame ending in 1.
+    QTest::newRow("other layout") << std::function<void(serialhandler &)>([](serialhandler &h) {
+        h.updateOptions(Record{12, -1, -1, -1, 1}.data());
+    }) << dropped << Samples();
+    QTest::newRow("port opened again")
+        << std::function<void(serialhandler &)>([](serialhandler &h) { QCOMPARE(h.OpenUsb(0), 1); })
+        << dropped << Samples();
+    QTest::newRow("port closed and opened") << std::function<void(serialhandler &)>([](serialhandler &h) {
+        QCOMPARE(h.CloseUsb(), 1);
+        QCOMPARE(h.OpenUsb(0), 1);
+    }) << dropped << Samples();
+}
+
+// The first half of a frame waits for the second in the reader, unless what
+// came between means it belongs to another line or another layout.
+void tst_serialhandler::keptBytes()
+{
+    QFETCH(std::function<void(serialhandler &)>, between);
+    QFETCH(QStringList, lines);
+    QFETCH(Samples, samples);
+
+    handler->updateOptions(Record(dialogLayout).data());
+    QVERIFY(open(*handler, *pty));
+    QVERIFY(send(*pty, frame(a).left(7)));
+    handler->readSerial();
+    QCOMPARE(debugLines, (QStringList{"7", "Too short msg!"}));
+    between(*handler);
+    debugLines.clear();
+    QVERIFY(send(*pty, frame(a).mid(7)));
+    handler->readSerial();
+    QCOMPARE(debugLines, lines);
+    QCOMPARE(emitted(*spy), samples);
 }
 
 void tst_serialhandler::sourceFailures_data()

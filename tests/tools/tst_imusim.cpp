@@ -5,6 +5,7 @@
 #include "wavesample.h"
 
 #include "childwidget.h"
+#include "simulatorrun.h"
 #include "windowdriver.h"
 
 #include <QAction>
@@ -16,91 +17,31 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
 namespace {
 
-// One run of the simulator. For a pseudo-terminal of its own the device path
-// is the first line it prints.
-class Simulator
+// The simulator under test, started with arguments.
+class Simulator : public SimulatorRun
 {
 public:
-    ~Simulator()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            process.waitForFinished(5000);
-        }
-    }
-
-    bool start(const QStringList &arguments)
-    {
-        process.start(QStringLiteral(IMU_SIM_PATH), arguments);
-        if (!process.waitForStarted(5000))
-            return false;
-        while (!process.canReadLine()) {
-            if (!process.waitForReadyRead(5000))
-                return false;
-        }
-        path = QString::fromLocal8Bit(process.readLine()).trimmed();
-        return !path.isEmpty();
-    }
-
-    bool running() const { return process.state() != QProcess::NotRunning; }
-    QString errors() { return QString::fromLocal8Bit(process.readAllStandardError()); }
-
-    QProcess process;
-    QString path;
+    bool start(const QStringList &arguments) { return SimulatorRun::start(QStringLiteral(IMU_SIM_PATH), arguments); }
 };
 
-// Log lines "index,accX,...,gyroZ": checks the indexes run from 0 without a
-// gap and returns the samples.
-QList<QList<int>> loggedSamples(const QString &dir)
+QList<QList<int>> values(const QList<ImuSample> &samples)
 {
-    QList<QList<int>> samples;
-    const QStringList lines = loggedLines(dir);
-    for (int i = 0; i < lines.size(); ++i) {
-        const QStringList fields = lines[i].split(',');
-        if (fields.size() != 7 || fields[0].toInt() != i)
-            qFatal("log line %d is \"%s\"", i, qPrintable(lines[i]));
-        QList<int> values;
-        for (int f = 1; f < 7; ++f)
-            values << fields[f].toInt();
-        samples << values;
-    }
-    return samples;
-}
-
-// Position in sent of each entry of got, each found after the one before;
-// -1 for an entry that was never sent (the search then goes on from the
-// previous position).
-template <typename T> QList<int> positionsInOrder(const QList<T> &got, const QList<T> &sent)
-{
-    QList<int> positions;
-    int from = 0;
-    for (const T &sample : got) {
-        const int at = sent.indexOf(sample, from);
-        positions << at;
-        if (at >= 0)
-            from = at + 1;
-    }
-    return positions;
-}
-
-QList<QList<int>> waveSamples(int count)
-{
-    QList<QList<int>> samples;
-    for (int n = 0; n < count; ++n) {
-        const ImuSample s = waveSample(n);
-        samples << QList<int>{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
-    }
-    return samples;
+    QList<QList<int>> out;
+    for (const ImuSample &s : samples)
+        out << QList<int>{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
+    return out;
 }
 
 } // namespace
@@ -119,9 +60,12 @@ private slots:
     void roundTrip();
     void writesToADevice();
     void monitorLogsWhatWasSent();
+    void monitorKeepsEveryFrame_data();
+    void monitorKeepsEveryFrame();
     void replayOfAMonitorLog();
     void noisyLine_data();
     void noisyLine();
+    void hangUpAndRecover_data();
     void hangUpAndRecover();
 
 private:
@@ -181,6 +125,9 @@ void tst_ImuSim::badArguments_data()
     QTest::newRow("too many data bytes") << QStringList{"--data-bytes", "100"} << "--data-bytes must be";
     QTest::newRow("marker above a byte") << QStringList{"--start1", "256"} << "--start1 must be";
     QTest::newRow("count zero") << QStringList{"--count", "0"} << "--count must be";
+    QTest::newRow("unknown pacing") << QStringList{"--pacing", "bits"} << "--pacing must be byte, burst or frame";
+    QTest::newRow("burst period zero") << QStringList{"--pacing", "burst", "--burst-ms", "0"} << "--burst-ms must be";
+    QTest::newRow("burst period without bursts") << QStringList{"--burst-ms", "16"} << "--burst-ms goes with --pacing burst";
     QTest::newRow("waves and replay") << QStringList{"--waves", "--replay", malformed} << "cannot be used together";
     QTest::newRow("missing replay file") << QStringList{"--replay", scratch.filePath("none.txt")} << "cannot read";
     QTest::newRow("malformed replay line") << QStringList{"--replay", malformed} << "line 3 is not a log line";
@@ -214,7 +161,7 @@ void tst_ImuSim::help()
     const QString text = QString::fromLocal8Bit(sim.readAllStandardOutput());
     for (const char *option : {"--device", "--data-bytes", "--start1", "--start2", "--end1", "--end2",
                                "--rate", "--waves", "--replay", "--count", "--seconds", "--garbage",
-                               "--drop", "--hangup-after", "--seed", "--help"})
+                               "--drop", "--hangup-after", "--seed", "--pacing", "--burst-ms", "--help"})
         QVERIFY2(text.contains(QLatin1String(option)), option);
 }
 
@@ -266,16 +213,15 @@ void tst_ImuSim::roundTrip()
     reader.readSerial();
     QCOMPARE(sim.process.exitCode(), 0);
 
-    QList<ImuSample> sent;
-    for (int n = 0; n < frames; ++n)
-        sent << waveSample(n);
-    const QList<int> positions = positionsInOrder(received, sent);
-    QVERIFY(!received.isEmpty());
-    QVERIFY2(!positions.contains(-1), "a sample came out that was not sent in that order");
-    QCOMPARE(positions.last(), frames - 1);
+    const QList<QList<int>> sent = waveSamples(frames);
+    const QList<QList<int>> got = values(received);
+    const Delivery delivery = compareWithSent(got, sent);
+    QVERIFY(!got.isEmpty());
+    QVERIFY2(delivery.invented == 0, "a sample came out that was not sent in that order");
+    QCOMPARE(got.last(), sent.last());
     // Frames sent before the port was opened are discarded by the open.
     if (longestGapMs < frameGapMs * 8 / 10)
-        QCOMPARE(positions.size(), frames - positions.first());
+        QCOMPARE(delivery.received, delivery.spanned);
 }
 
 void tst_ImuSim::writesToADevice()
@@ -317,11 +263,13 @@ void tst_ImuSim::acquireLines(MainWindow &w, int lines)
 // At the line rate (68.6 frames a second) and the default 20 ms tick, more
 // frames arrive than there are ticks. By design a tick reads what is waiting
 // and shows, draws and logs only the newest whole frame in it, so the log
-// is a subsequence of what was sent, one sample per tick at most.
+// is a subsequence of what was sent, one sample per tick at most. With the
+// bytes one at a time, as a native UART hands them over, nearly every tick
+// still completes a frame.
 void tst_ImuSim::monitorLogsWhatWasSent()
 {
     Simulator sim;
-    QVERIFY(sim.start({}));
+    QVERIFY(sim.start({"--pacing", "byte"}));
     answerSettings(sensorMode(sim.path, logDir), true);
     MainWindow w;
     QSignalSpy ticks(child<QTimer>(&w, "mainTimer"), &QTimer::timeout);
@@ -329,10 +277,58 @@ void tst_ImuSim::monitorLogsWhatWasSent()
     acquireLines(w, 150);
 
     const QList<QList<int>> logged = loggedSamples(logDir);
+    qInfo("%lld samples logged in %lld ticks", static_cast<long long>(logged.size()),
+          static_cast<long long>(ticks.size()));
     QVERIFY(logged.size() <= ticks.size());
-    const QList<int> positions = positionsInOrder(logged, waveSamples(100000));
-    QVERIFY2(!positions.contains(-1), "a logged sample was never sent, or not in the order sent");
+    QVERIFY2(logged.size() >= 0.9 * ticks.size(),
+             qPrintable(QStringLiteral("%1 samples logged in %2 ticks").arg(logged.size()).arg(ticks.size())));
+    QCOMPARE(compareWithSent(logged, waveSamples(100000)).invented, 0);
     QCOMPARE(readouts(&w), logged.last());
+}
+
+void tst_ImuSim::monitorKeepsEveryFrame_data()
+{
+    QTest::addColumn<QStringList>("pacing");
+    QTest::addColumn<double>("grainMs"); // how far apart bytes reach the reader at most
+    QTest::newRow("bytes one at a time") << QStringList{"--pacing", "byte"} << 1.05;
+    // Bursts, like those of a USB adapter, that span less than a frame.
+    QTest::newRow("bursts every 4 ms") << QStringList{"--pacing", "burst", "--burst-ms", "4"} << 4.0;
+    QTest::newRow("whole frames") << QStringList{"--pacing", "frame"} << 0.0;
+}
+
+// Reading more often than frames arrive (10 ms against 14.6 ms), every frame
+// reaches the log, however the line cuts it: a frame split between two
+// reads is put together from both. Only a read that gathered the bytes of
+// more than one frame period can lose one: on a loaded machine a tick comes
+// late now and then, so each such read is forgiven the frames it may have
+// cost, and the rest must be all but complete.
+void tst_ImuSim::monitorKeepsEveryFrame()
+{
+    QFETCH(QStringList, pacing);
+    QFETCH(double, grainMs);
+    const double framePeriodMs = 14.0 / 0.96;
+
+    Simulator sim;
+    QVERIFY(sim.start(pacing));
+    answerSettings(sensorMode(sim.path, logDir), true);
+    MainWindow w;
+    child<QSpinBox>(&w, "TaajuusSBox")->setValue(10);
+    QElapsedTimer clock;
+    clock.start();
+    QList<double> tickMs;
+    connect(child<QTimer>(&w, "mainTimer"), &QTimer::timeout, this,
+            [&] { tickMs << clock.nsecsElapsed() / 1e6; });
+    acquireLines(w, 250);
+
+    int mayBeLost = 0;
+    for (qsizetype i = 1; i < tickMs.size(); ++i)
+        mayBeLost += qMax(0, int(std::ceil((tickMs[i] - tickMs[i - 1] + grainMs) / framePeriodMs)) - 1);
+    const Delivery delivery = compareWithSent(loggedSamples(logDir), waveSamples(100000));
+    const int logged = delivery.received - delivery.invented;
+    qInfo("%s: %d of %d frames logged; late ticks may have cost %d", QTest::currentDataTag(), logged,
+          delivery.spanned, mayBeLost);
+    QCOMPARE(delivery.invented, 0);
+    QVERIFY(logged >= 0.97 * (delivery.spanned - mayBeLost));
 }
 
 void tst_ImuSim::replayOfAMonitorLog()
@@ -364,7 +360,7 @@ void tst_ImuSim::replayOfAMonitorLog()
 
     const QList<QList<int>> second = loggedSamples(logDir);
     QVERIFY(second.size() >= 20);
-    QVERIFY2(!positionsInOrder(second, first).contains(-1), "the replayed log is not a subsequence of the first");
+    QVERIFY2(compareWithSent(second, first).invented == 0, "the replayed log is not a subsequence of the first");
 }
 
 void tst_ImuSim::noisyLine_data()
@@ -374,11 +370,13 @@ void tst_ImuSim::noisyLine_data()
     // Random bytes between frames only fool the reader where they happen to
     // end in the end bytes 55, 1: a few in a hundred thousand windows.
     QTest::newRow("garbage 0.2") << QStringList{"--garbage", "0.2"} << 0.01;
+    QTest::newRow("garbage 0.2, bursts") << QStringList{"--garbage", "0.2", "--pacing", "burst"} << 0.01;
     // A lost data byte leaves the end bytes in place: the window then takes
     // in a byte of the frame before, and the sample is wrong. Only logged
     // here, as a figure; a layout without start bytes or checksum cannot
     // tell.
     QTest::newRow("drop 0.01") << QStringList{"--drop", "0.01"} << 1.0;
+    QTest::newRow("drop 0.01, whole frames") << QStringList{"--drop", "0.01", "--pacing", "frame"} << 1.0;
 }
 
 void tst_ImuSim::noisyLine()
@@ -398,7 +396,7 @@ void tst_ImuSim::noisyLine()
     const QList<QList<int>> logged = loggedSamples(logDir);
     // Sent at 68.6 frames a second for at most a few minutes.
     const QList<QList<int>> sent = waveSamples(qMax(100000, wanted * 10));
-    const qsizetype neverSent = positionsInOrder(logged, sent).count(-1);
+    const qsizetype neverSent = compareWithSent(logged, sent).invented;
     const double rate = double(neverSent) / double(logged.size());
     qInfo("%s: %lld of %lld logged samples were never sent (%.3f%%)", QTest::currentDataTag(),
           static_cast<long long>(neverSent), static_cast<long long>(logged.size()), 100 * rate);
@@ -407,10 +405,18 @@ void tst_ImuSim::noisyLine()
 
 // An unplugged adapter: the window keeps running and keeps every line logged
 // before the loss; Stop closes the lost port and Start opens a new device.
+void tst_ImuSim::hangUpAndRecover_data()
+{
+    QTest::addColumn<QString>("pacing");
+    for (const char *pacing : {"byte", "burst", "frame"})
+        QTest::newRow(pacing) << QString::fromLatin1(pacing);
+}
+
 void tst_ImuSim::hangUpAndRecover()
 {
+    QFETCH(QString, pacing);
     Simulator unplugged;
-    QVERIFY(unplugged.start({"--hangup-after", "1.5"}));
+    QVERIFY(unplugged.start({"--hangup-after", "1.5", "--pacing", pacing}));
     answerSettings(sensorMode(unplugged.path, logDir), true);
     MainWindow w;
     child<QCheckBox>(&w, "LogBox1")->setChecked(true);
@@ -439,7 +445,7 @@ void tst_ImuSim::hangUpAndRecover()
 
     const QStringList all = loggedLines(logDir);
     QCOMPARE(all.mid(0, beforeLoss.size()), beforeLoss);
-    QVERIFY(!positionsInOrder(loggedSamples(logDir).mid(beforeLoss.size()), waveSamples(100000)).contains(-1));
+    QCOMPARE(compareWithSent(loggedSamples(logDir).mid(beforeLoss.size()), waveSamples(100000)).invented, 0);
 }
 
 QTEST_MAIN(tst_ImuSim)

@@ -2,6 +2,7 @@
 // tried, and tested end to end, without the hardware. See --help.
 
 #include "linenoise.h"
+#include "linepacer.h"
 #include "samplesource.h"
 #include "simline.h"
 #include "simoptions.h"
@@ -16,10 +17,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// 9600 baud, one start bit, eight data bits, one stop bit.
-constexpr double LineBytesPerSecond = 960.0;
+using Clock = LinePacer::Clock;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -72,44 +70,60 @@ int run(const SimOptions &options)
     const Clock::time_point never = Clock::time_point::max();
     const Clock::time_point endAt = options.seconds > 0 ? after(start, options.seconds) : never;
     const Clock::time_point hangupAt = options.hangupAfter > 0 ? after(start, options.hangupAfter) : never;
+    LinePacer pacer(options.pacing, std::chrono::milliseconds(options.burstMs), start);
     Clock::time_point nextFrameAt = start;
-    double lineSeconds = 0; // time the bytes sent so far take on the line
 
     long long sent = 0, unheard = 0, bytes = 0;
+    bool producing = true;
     bool hungUp = false;
-    while (!stopRequested && (options.count < 0 || sent + unheard < options.count)) {
+    while (true) {
         const Clock::time_point now = Clock::now();
         if (now >= hangupAt) {
             line->hangUp();
             hungUp = true;
             break;
         }
-        if (now >= endAt)
-            break;
-        if (now < nextFrameAt) {
-            // Short naps keep hang-up, end and Ctrl+C on time at any rate.
-            std::this_thread::sleep_for(std::min({nextFrameAt, hangupAt, endAt, now + std::chrono::milliseconds(50)}) - now);
+        // A frame begun goes out whole; then the run ends.
+        if (stopRequested || now >= endAt || (options.count >= 0 && sent + unheard >= options.count))
+            producing = false;
+
+        // No frame waits for a line still busy with the one before: a line
+        // carries no more than 960 bytes a second, whatever --rate asks.
+        const Clock::time_point frameDue = std::max(nextFrameAt, pacer.queuedUntil());
+        if (producing && now >= frameDue) {
+            const std::optional<ImuSample> sample = source->next();
+            if (!sample) {
+                producing = false;
+                continue;
+            }
+            std::vector<unsigned char> frame = noise.pass(options.layout.encode(*sample));
+            const size_t size = frame.size();
+            Clock::time_point lineFree;
+            if (line->readerKeepsUp()) {
+                lineFree = pacer.queue(std::move(frame), nextFrameAt);
+                ++sent;
+                bytes += static_cast<long long>(size);
+            } else {
+                // Carried away unheard, taking its time on the line.
+                lineFree = nextFrameAt + LinePacer::ByteTime * static_cast<long>(size);
+                ++unheard;
+            }
+            nextFrameAt = options.rate > 0 ? after(start, double(sent + unheard) / options.rate) : lineFree;
             continue;
         }
-
-        const std::optional<ImuSample> sample = source->next();
-        if (!sample)
+        if (pacer.dueAt() <= now) {
+            if (!line->send(pacer.takeDue(now), &error))
+                return fail(error);
+            continue;
+        }
+        if (!producing && pacer.empty())
             break;
-        const std::vector<unsigned char> frame = noise.pass(options.layout.encode(*sample));
-        if (!line->readerKeepsUp()) {
-            ++unheard;
-        } else if (line->send(frame, &error)) {
-            ++sent;
-            bytes += static_cast<long long>(frame.size());
-        } else {
-            return fail(error);
-        }
-        if (options.rate > 0) {
-            nextFrameAt = after(start, double(sent + unheard) / options.rate);
-        } else {
-            lineSeconds += double(frame.size()) / LineBytesPerSecond;
-            nextFrameAt = after(start, lineSeconds);
-        }
+
+        // Short naps keep hang-up, end and Ctrl+C on time at any rate.
+        Clock::time_point wake = std::min({pacer.dueAt(), hangupAt, now + std::chrono::milliseconds(50)});
+        if (producing)
+            wake = std::min({wake, frameDue, endAt});
+        std::this_thread::sleep_until(wake);
     }
 
     if (hungUp) {

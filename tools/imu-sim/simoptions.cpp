@@ -101,7 +101,9 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, Q
         {"start2", "Start byte 2: a value 0-255, or off (default off).", "byte"},
         {"end1", "End byte 1: a value 0-255, or off (default 55).", "byte"},
         {"end2", "End byte 2: a value 0-255, or off (default 1).", "byte"},
-        {"rate", "Frames per second. By default frames follow each other as fast as 9600 baud 8N1 carries them (960 bytes per second, 68.6 frames per second of 14 bytes).", "hz"},
+        {"rate", "Frames per second, at most what the line carries. By default frames follow each other as fast as 9600 baud 8N1 carries them (960 bytes per second, 68.6 frames per second of 14 bytes).", "hz"},
+        {"pacing", "How the bytes reach the reader: byte (the default) one at a time at line time, as a native UART delivers them; burst, what has gathered every --burst-ms, as a USB adapter passes it on; frame, each frame in one write.", "how"},
+        {"burst-ms", "With --pacing burst: milliseconds between bursts, 1 to 1000 (default 16, a common USB adapter latency).", "ms"},
         {"waves", "Sends the monitor's test-mode waves (the default)."},
         {"replay", "Sends the samples of a log file written by the monitor, in order, then stops. Header lines are skipped.", "file"},
         {"count", "Stops after <n> frames.", "n"},
@@ -144,10 +146,30 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, Q
     read.number("garbage", 0, 1, true, &result.garbage);
     read.number("drop", 0, 1, true, &result.drop);
     read.number("hangup-after", 0, 1e9, false, &result.hangupAfter);
+    long long burstMs = result.burstMs;
+    read.integer("burst-ms", 1, 1000, &burstMs);
+    result.burstMs = static_cast<int>(burstMs);
     long long seed = 0;
     read.integer("seed", 0, std::numeric_limits<long long>::max(), &seed);
     if (!read.ok()) {
         *message = read.error();
+        return ParseResult::Error;
+    }
+    if (parser.isSet("pacing")) {
+        const QString pacing = parser.value("pacing");
+        if (pacing == QLatin1String("byte")) {
+            result.pacing = LinePacer::Pacing::Byte;
+        } else if (pacing == QLatin1String("burst")) {
+            result.pacing = LinePacer::Pacing::Burst;
+        } else if (pacing == QLatin1String("frame")) {
+            result.pacing = LinePacer::Pacing::Frame;
+        } else {
+            *message = QStringLiteral("--pacing must be byte, burst or frame, not \"%1\"").arg(pacing);
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet("burst-ms") && result.pacing != LinePacer::Pacing::Burst) {
+        *message = QStringLiteral("--burst-ms goes with --pacing burst");
         return ParseResult::Error;
     }
     result.seed = static_cast<uint64_t>(seed);

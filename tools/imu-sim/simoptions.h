@@ -2,6 +2,7 @@
 #define SIMOPTIONS_H
 
 #include "framelayout.h"
+#include "linepacer.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,8 @@ struct SimOptions
 
     QString device;         // empty: make a pseudo-terminal
     double rate = 0;        // frames per second; 0 paces at the line rate
+    LinePacer::Pacing pacing = LinePacer::Pacing::Byte;
+    int burstMs = 16;       // with burst pacing: how often bytes are passed on
     QString replayFile;     // empty: the test-mode waves
     long long count = -1;   // frames to send; -1: no limit
     double seconds = -1;    // run time; -1: no limit

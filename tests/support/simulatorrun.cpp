@@ -1,0 +1,81 @@
+#include "simulatorrun.h"
+
+#include "windowdriver.h"
+#include "wavesample.h"
+
+SimulatorRun::~SimulatorRun()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+}
+
+bool SimulatorRun::start(const QString &program, const QStringList &arguments)
+{
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return false;
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(5000))
+            return false;
+    }
+    path = QString::fromLocal8Bit(process.readLine()).trimmed();
+    return !path.isEmpty();
+}
+
+bool SimulatorRun::running() const
+{
+    return process.state() != QProcess::NotRunning;
+}
+
+QString SimulatorRun::errors()
+{
+    return QString::fromLocal8Bit(process.readAllStandardError());
+}
+
+QList<QList<int>> loggedSamples(const QString &dir)
+{
+    QList<QList<int>> samples;
+    const QStringList lines = loggedLines(dir);
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringList fields = lines[i].split(',');
+        if (fields.size() != 7 || fields[0].toInt() != i)
+            qFatal("log line %d is \"%s\"", i, qPrintable(lines[i]));
+        QList<int> values;
+        for (int f = 1; f < 7; ++f)
+            values << fields[f].toInt();
+        samples << values;
+    }
+    return samples;
+}
+
+QList<QList<int>> waveSamples(int count)
+{
+    QList<QList<int>> samples;
+    samples.reserve(count);
+    for (int n = 0; n < count; ++n) {
+        const ImuSample s = waveSample(n);
+        samples << QList<int>{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
+    }
+    return samples;
+}
+
+Delivery compareWithSent(const QList<QList<int>> &received, const QList<QList<int>> &sent)
+{
+    Delivery delivery;
+    delivery.received = int(received.size());
+    int first = -1, from = 0;
+    for (const QList<int> &sample : received) {
+        const qsizetype at = sent.indexOf(sample, from);
+        if (at < 0) {
+            ++delivery.invented;
+            continue;
+        }
+        if (first < 0)
+            first = int(at);
+        from = int(at) + 1;
+    }
+    delivery.spanned = first < 0 ? 0 : from - first;
+    return delivery;
+}
