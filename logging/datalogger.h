@@ -11,6 +11,12 @@
 // Writes every sample it is given as one comma-separated line and begins a
 // new time-stamped file after a set number of lines. Every line reaches the
 // operating system before Log() returns, so a killed program loses nothing.
+//
+// When a file cannot be begun or written, or disappears from its path, the
+// logger reports it once, drops the samples that follow, and tries a new file
+// at the first sample a second or more after the last attempt. The report of
+// the new file is followed by "Logging resumed: <path>" and the number of
+// samples that were dropped.
 class Datalogger : public QObject
 {
     Q_OBJECT
@@ -19,31 +25,46 @@ public:
     explicit Datalogger(QObject *parent = nullptr);
     ~Datalogger() override;
 
-    // Replaces the source of the local time used in file names; an empty
-    // function restores the system clock. Meant for tests that need to
-    // predict names or begin two files within one second.
+    // Replaces the local time used in file names; the pacing of retries and of
+    // file checks then follows the same clock. An empty function restores the
+    // system clock for names and a monotonic clock for pacing. Meant for tests
+    // that need to predict names or pass seconds without waiting.
     void setClock(std::function<QDateTime()> source);
 
 signals:
-    // One line of text for the user: "New file created: <path>",
-    // "File could not be created!" or "Log file could not be written!".
+    // One line of text for the user:
+    //   "New file created: <path>"                    a file was begun
+    //   "File could not be created! <path>: <reason>"  first failure of a run
+    //   "Log file could not be written! <path>: <reason>"
+    //                                                  first failure of a run
+    //   "Logging resumed: <path>"                      first line after a run
+    //   "<n> samples were not logged"                  right after resuming
+    // Failed retries within a run of failures go only to the debug output.
     void NewFileCreated(const QString &message);
 
 public slots:
     // Directory for the files begun from now on; the file being written is
-    // kept. An empty text means the working directory. If the current file
-    // could not be created, the next Log() begins a file in this directory.
+    // kept. An empty text means the working directory. While logging fails,
+    // the next Log() tries this directory at once, without waiting a second.
     void ReceiveFilename(const QString &filename);
 
     // Begins the file "<directory>//dd.MM, h.mm.ss.txt" stamped with the
-    // clock's time, appending to a file of that name if one exists, and
-    // reports it through NewFileCreated. Closes the previous file.
+    // clock's time and writes its header, or continues a non-empty file of
+    // that name without a second header. Closes the previous file; the next
+    // line has the index 0. Reports the new file, or the failure if it is the
+    // first of a run; a file that this call created but could not write the
+    // header into is removed again.
     void CreateFile();
 
     // Writes "<index>,acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z\n", beginning a
-    // file first if none is being written. The index counts the data lines of
-    // the current file from 0. After the line the file rolls over if it now
-    // holds the configured number of lines; the next call begins the next file.
+    // file first if none is being written. The index counts the data lines in
+    // the current file from 0; a sample that no file took is not counted in
+    // it but among the samples not logged. After the line the file rolls over
+    // if it now holds the configured number of lines; the next call begins the
+    // next file. At most once a second the open file is compared with the file
+    // at its path; one that was deleted, moved or replaced counts as a failed
+    // write, and when it was deleted the lines since the last comparison count
+    // as not logged too.
     void Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z);
 
     // Data lines per file, effective for the file being written. 0 (or less)
@@ -51,18 +72,42 @@ public slots:
     void ReceiveNewfileIndex(int newfileIndex_);
 
 private:
-    // Writes one whole line with a single write; on a failed or short write
-    // removes any partial line and reports the failure once per file.
-    void writeLine(const QByteArray &line);
+    enum class Failure { Create, Write };
+
+    // Writes one whole line with a single write. On a failed or short write
+    // removes any partial line and returns false with the reason.
+    bool writeLine(const QByteArray &line, QString *reason);
+
+    // Compares the open file with the file at its path and fails the file if
+    // they differ.
+    void checkFileInPlace();
+    // Why the open file is no longer the one at its path; empty if it is.
+    QString lostFileReason(bool *deleted) const;
+
+    // Ends writing to the current file and begins or continues a run of
+    // failures, which only its first failure reports.
+    void fail(Failure failure, const QString &path, const QString &reason);
+    // Ends a run of failures with the first line written after it.
+    void reportResumed();
+
+    // Milliseconds on the pacing clock.
+    qint64 now() const;
+    bool secondPassed(qint64 since) const;
 
     QFile logFile;
     QString logDirectory;
-    bool fileCreated = false;
+    bool fileCreated = false; // a file is open and takes lines
     int lineCount = 0;
     int newfileIndex = 50000;
 
-    bool writeFailureReported = false;
+    bool failing = false;
+    qint64 notLogged = 0;
+    qint64 lastAttempt = 0;
+    qint64 lastCheck = 0;
+    int linesSinceCheck = 0;
+
     std::function<QDateTime()> clock;
+    std::function<qint64()> ticks;
 };
 
 #endif // DATALOGGER_H

@@ -1,20 +1,26 @@
 #include "datalogger.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <grp.h>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QByteArray header = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n";
-const char sizeLimitFlag[] = "--log-under-size-limit";
 const QString created = QStringLiteral("New file created: ");
 
 QByteArray contents(const QString &path)
@@ -36,30 +42,88 @@ QByteArray sampleLine(int index, int i)
             + ",1000,0,7,-32768\n";
 }
 
-// Runs in a child process whose files may not grow beyond 200 bytes: logs two
-// files of ten samples, one second apart, and prints every message it gets.
-int logUnderSizeLimit(const QString &directory)
+QString systemError(int error)
 {
-    struct rlimit limit;
-    getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = 200;
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+const char scenarioFlag[] = "--log-scenario";
+constexpr int cannotDropPrivileges = 3;
+constexpr uid_t unprivileged = 65534; // "nobody"
+
+// Runs in a child process, in the directory it is to change, whose logger
+// writes to "logs" with a clock starting at 01.03, 8.00.00. Prints the
+// logger's messages at the end. The steps, separated by ';': "log <n>" logs the next n samples,
+// "wait <ms>" advances the clock, "mkdir|rm <dir>", "mv <from> <to>",
+// "cp <from> <to>" copies the files of a folder, "chmod <octal> <dir>",
+// "fsize <bytes>" limits the size of every file.
+int runScenario(const QString &script)
+{
+    // Root ignores file permissions, so the scenarios run as an ordinary user.
+    if (geteuid() == 0
+        && (setgroups(0, nullptr) != 0 || setgid(unprivileged) != 0 || setuid(unprivileged) != 0))
+        return cannotDropPrivileges;
+    std::setlocale(LC_ALL, ""); // error texts as in the test process
     std::signal(SIGXFSZ, SIG_IGN);
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-        return 2;
 
     Datalogger logger;
     QDateTime now(QDate(2024, 3, 1), QTime(8, 0, 0));
     logger.setClock([&now] { return now; });
-    QObject::connect(&logger, &Datalogger::NewFileCreated, [](const QString &message) {
-        std::printf("%s\n", qPrintable(message));
-    });
-    logger.ReceiveFilename(directory);
-    logger.ReceiveNewfileIndex(10);
-    for (int i = 0; i < 20; ++i) {
-        logger.Log(1000, 1000, 1000, 1000, 1000, 1000);
-        now = now.addSecs(1);
+    QSignalSpy messages(&logger, &Datalogger::NewFileCreated);
+    if (!messages.isValid())
+        return 5;
+    logger.ReceiveFilename("logs");
+
+    int sample = 0;
+    for (const QString &step : script.split(';', Qt::SkipEmptyParts)) {
+        const QStringList words = step.split(' ', Qt::SkipEmptyParts);
+        const QString verb = words.value(0), a = words.value(1), b = words.value(2);
+        bool done = true;
+        if (verb == "log") {
+            for (int n = a.toInt(); n > 0; --n, ++sample)
+                logger.Log(sample, -sample, 1000, 0, 7, -32768);
+        } else if (verb == "wait") {
+            now = now.addMSecs(a.toInt());
+        } else if (verb == "mkdir") {
+            done = QDir().mkdir(a);
+        } else if (verb == "rm") {
+            done = QDir(a).removeRecursively();
+        } else if (verb == "mv") {
+            done = QDir().rename(a, b);
+        } else if (verb == "cp") {
+            for (const QString &name : QDir(a).entryList(QDir::Files))
+                done = done && QFile::copy(a + '/' + name, b + '/' + name);
+        } else if (verb == "chmod") {
+            done = ::chmod(QFile::encodeName(b).constData(), a.toUInt(nullptr, 8)) == 0;
+        } else if (verb == "fsize") {
+            struct rlimit limit;
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = a.toULong();
+            done = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        } else {
+            done = false;
+        }
+        if (!done) {
+            std::fprintf(stderr, "scenario step failed: %s\n", qPrintable(step));
+            return 4;
+        }
     }
+    for (const QList<QVariant> &args : std::as_const(messages))
+        std::printf("%s\n", qPrintable(args.at(0).toString()));
     return 0;
+}
+
+// The scenario's file begun at 8.00.<second>, as the logger names it.
+QString logPath(int second, const QString &directory = "logs")
+{
+    return QStringLiteral("%1//01.03, 8.00.%2.txt").arg(directory).arg(second, 2, 10, QLatin1Char('0'));
+}
+
+// A file expected after a scenario: its path and the samples it holds, in
+// the form "<path> <first>-<last>".
+QString holding(int second, int first, int last, const QString &directory = "logs")
+{
+    return logPath(second, directory).replace("//", "/") + QStringLiteral(" %1-%2").arg(first).arg(last);
 }
 
 } // namespace
@@ -234,57 +298,147 @@ private slots:
         QCOMPARE(contents("other/06.12, 9.05.08.txt"), header + sampleLine(0, 2));
     }
 
-    // Lines logged without a file are counted, so a file is tried again after a
-    // file's worth of them, or at once when a new directory arrives.
+    // A corrected directory ends a run of failures at the next sample,
+    // without waiting for the retry a second later. The dropped samples
+    // neither take an index nor count towards the roll-over.
     void missingDirectory()
     {
         logger->ReceiveNewfileIndex(2);
         logger->ReceiveFilename("missing");
         for (int i = 0; i < 3; ++i)
             logger->Log(i, -i, 1000, 0, 7, -32768);
-        QCOMPARE(takeMessages(), QStringList(2, "File could not be created!"));
+        QCOMPARE(takeMessages(), QStringList{"File could not be created! missing//06.12, 9.05.07.txt: "
+                                             "No such file or directory"});
         QVERIFY(!QFileInfo::exists("missing"));
 
         logger->ReceiveFilename("logs");
         logger->Log(3, -3, 1000, 0, 7, -32768);
-        QCOMPARE(takeMessages(), QStringList{created + "logs//06.12, 9.05.07.txt"});
-        QCOMPARE(contents("logs/06.12, 9.05.07.txt"), header + sampleLine(0, 3));
+        const QString path = "logs//06.12, 9.05.07.txt";
+        QCOMPARE(takeMessages(), QStringList({created + path, "Logging resumed: " + path,
+                                              "3 samples were not logged"}));
+        QCOMPARE(contents(path), header + sampleLine(0, 3));
     }
 
     void nameTakenByDirectory()
     {
         QVERIFY(QDir().mkdir("logs/06.12, 9.05.07.txt"));
         logger->Log(1, 2, 3, 4, 5, 6);
-        QCOMPARE(takeMessages(), QStringList{"File could not be created!"});
+        QCOMPARE(takeMessages(), QStringList{"File could not be created! logs//06.12, 9.05.07.txt: "
+                                             + systemError(EISDIR)});
     }
 
-    // Each file may hold 200 bytes: the header (68) and four 32-byte lines fit,
-    // the fifth is cut short by the limit and must be taken back whole.
-    void writeFailureReportedOncePerFile()
+    void recovers_data()
     {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("expectedMessages");
+        QTest::addColumn<QStringList>("expectedFiles");
+
+        auto notCreated = [](int second, const QString &reason) {
+            return "File could not be created! " + logPath(second) + ": " + reason;
+        };
+        auto notWritten = [](int second, const QString &reason) {
+            return "Log file could not be written! " + logPath(second) + ": " + reason;
+        };
+        auto resumed = [](int second, const QString &lost) {
+            return QStringList{created + logPath(second), "Logging resumed: " + logPath(second), lost};
+        };
+
+        // The lines written after the check at 8.00.01 went into the deleted
+        // file and are counted; the retry waits a second after the failure
+        // although the folder is back at once.
+        QTest::newRow("folder deleted")
+                << "mkdir logs; log 2; wait 1000; log 1; rm logs; log 2; wait 1000; log 1; mkdir logs;"
+                   "log 1; wait 1000; log 1"
+                << QStringList{created + logPath(0), notWritten(0, "the file was deleted")}
+                                   + resumed(3, "5 samples were not logged")
+                << QStringList{holding(3, 7, 7)};
+        QTest::newRow("folder moved")
+                << "mkdir logs; log 2; mv logs moved; wait 1000; log 1; mkdir logs; wait 1000; log 1"
+                << QStringList{created + logPath(0), notWritten(0, "the file was moved away")}
+                                   + resumed(2, "1 sample was not logged")
+                << QStringList{holding(0, 0, 1, "moved"), holding(2, 3, 3)};
+        QTest::newRow("folder replaced by a copy")
+                << "mkdir logs; log 2; mv logs moved; mkdir logs; cp moved logs; log 1; wait 1000; log 1;"
+                   "wait 1000; log 1"
+                << QStringList{created + logPath(0), notWritten(0, "another file took its place")}
+                                   + resumed(2, "1 sample was not logged")
+                << QStringList{holding(0, 0, 1), holding(0, 0, 2, "moved"), holding(2, 4, 4)};
+        QTest::newRow("missing then created")
+                << "log 1; wait 1000; log 1; mkdir logs; log 1; wait 1000; log 1"
+                << QStringList{notCreated(0, "No such file or directory")}
+                                   + resumed(2, "3 samples were not logged")
+                << QStringList{holding(2, 3, 3)};
+        QTest::newRow("unwritable then fixed")
+                << "mkdir logs; chmod 555 logs; log 1; wait 1000; log 1; chmod 755 logs; log 1; wait 1000;"
+                   "log 2"
+                << QStringList{notCreated(0, "Permission denied")} + resumed(2, "3 samples were not logged")
+                << QStringList{holding(2, 3, 4)};
+        // Files hold 200 bytes: the header (68 bytes) and five lines; the
+        // sixth is cut short by the limit and taken back whole.
+        QTest::newRow("disk full twice")
+                << "mkdir logs; fsize 200; log 7; wait 1000; log 7; wait 1000; log 1"
+                << QStringList{created + logPath(0), notWritten(0, systemError(EFBIG))}
+                                   + resumed(1, "2 samples were not logged")
+                                   + QStringList{notWritten(1, systemError(EFBIG))}
+                                   + resumed(2, "2 samples were not logged")
+                << QStringList{holding(0, 0, 4), holding(1, 7, 11), holding(2, 14, 14)};
+        QTest::newRow("no room for the header")
+                << "mkdir logs; fsize 50; log 1; wait 1000; log 1"
+                << QStringList{notCreated(0, systemError(EFBIG))} << QStringList{};
+    }
+
+    // Each scenario runs in a child, as an unprivileged user when the tests run
+    // as root. Every sample is either in the files, each file indexed from 0,
+    // or among those reported as not logged.
+    void recovers()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, expectedMessages);
+        QFETCH(QStringList, expectedFiles);
+
+        // Under /tmp and owned by the child's user, so that it can reach it.
+        QTemporaryDir work(QStringLiteral("/tmp/tst_datalogger-XXXXXX"));
+        QVERIFY(work.isValid());
+        if (geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(work.path()).constData(), unprivileged, unprivileged), 0);
+
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {sizeLimitFlag, dir->filePath("logs")});
+        child.setWorkingDirectory(work.path());
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {scenarioFlag, script});
         QVERIFY(child.waitForFinished(60000));
+        if (child.exitCode() == cannotDropPrivileges)
+            QSKIP("Running as root, but setuid to 65534 failed; as root, permissions would not apply");
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
-
-        const QStringList paths = {dir->filePath("logs") + "//01.03, 8.00.00.txt",
-                                   dir->filePath("logs") + "//01.03, 8.00.10.txt"};
-        const QString failed = "Log file could not be written!";
         QCOMPARE(QString::fromLocal8Bit(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-                 QStringList({created + paths[0], failed, created + paths[1], failed}));
-        QByteArray expected = header;
-        for (int index = 0; index < 4; ++index)
-            expected += QByteArray::number(index) + ",1000,1000,1000,1000,1000,1000\n";
-        for (const QString &path : paths)
-            QCOMPARE(contents(path), expected);
+                 expectedMessages);
+
+        QStringList files;
+        QDirIterator found(work.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext())
+            files << QDir(work.path()).relativeFilePath(found.next());
+        QStringList expectedPaths;
+        for (const QString &file : std::as_const(expectedFiles))
+            expectedPaths << file.section(' ', 0, -2);
+        files.sort();
+        expectedPaths.sort();
+        QCOMPARE(files, expectedPaths);
+
+        for (const QString &file : std::as_const(expectedFiles)) {
+            const QStringList range = file.section(' ', -1).split('-');
+            QByteArray expected = header;
+            for (int sample = range[0].toInt(); sample <= range[1].toInt(); ++sample)
+                expected += sampleLine(sample - range[0].toInt(), sample);
+            QCOMPARE(contents(work.filePath(file.section(' ', 0, -2))), expected);
+        }
     }
 };
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], sizeLimitFlag) == 0)
-        return logUnderSizeLimit(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && qstrcmp(argv[1], scenarioFlag) == 0)
+        return runScenario(QString::fromLocal8Bit(argv[2]));
 
     QCoreApplication app(argc, argv);
     TestDatalogger test;
