@@ -2,11 +2,14 @@
 #include "ui_mainwindow.h"
 
 #include "datalogger.h"
+#include "linkstatus.h"
 #include "options.h"
 #include "serialhandler.h"
 #include "wavesample.h"
 
+#include <QLabel>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QPixmap>
 #include <QTimer>
 
@@ -23,6 +26,12 @@ MainWindow::MainWindow(QWidget *parent)
     options = std::make_unique<Options>();
     mainTimer = new QTimer(this);
     mainTimer->setObjectName(QStringLiteral("mainTimer"));
+    linkTimer = new QTimer(this);
+    linkTimer->setObjectName(QStringLiteral("linkTimer"));
+    linkTimer->setInterval(1000);
+    linkStatus = new QLabel(tr("Stopped"), this);
+    linkStatus->setObjectName(QStringLiteral("linkStatus"));
+    ui->statusBar->addPermanentWidget(linkStatus, 1);
 
     // Samples and logger messages
     connect(serialHandler.get(), &serialhandler::SendData, this, &MainWindow::OtaVastaanData);
@@ -40,6 +49,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(options.get(), &Options::SendNewfileIndex, dataLogger.get(), &Datalogger::ReceiveNewfileIndex);
     // Acquisition
     connect(mainTimer, &QTimer::timeout, this, &MainWindow::MainTimeout);
+    // The state of the line, for the status bar
+    connect(linkTimer, &QTimer::timeout, this, &MainWindow::updateLinkStatus);
+    connect(serialHandler.get(), &serialhandler::deviceLost, this, &MainWindow::reportDeviceLost);
 
     // The settings are chosen before the window is first shown; a cancelled
     // dialog leaves every object at its defaults.
@@ -114,6 +126,7 @@ void MainWindow::on_Start_Button_clicked()
     const int interval = ui->TaajuusSBox->value();
     if (options->testMode) {
         mainTimer->start(interval);
+        startLinkStatus(tr("Test mode"));
         return;
     }
     switch (serialHandler->OpenUsb(interval)) {
@@ -123,9 +136,11 @@ void MainWindow::on_Start_Button_clicked()
     case 1:
         ui->msgBrowser->append(QStringLiteral("Serial port opened"));
         mainTimer->start(interval);
+        startLinkStatus(tr("Reading %1").arg(serialHandler->openedPath()));
         break;
     default:
         ui->msgBrowser->append(QStringLiteral("Unknown error!"));
+        ui->msgBrowser->append(openFailureText());
         break;
     }
 }
@@ -140,6 +155,8 @@ void MainWindow::on_Stop_Button_clicked()
         ui->msgBrowser->append(QStringLiteral("Port already closed"));
     }
     mainTimer->stop();
+    linkTimer->stop();
+    linkStatus->setText(tr("Stopped"));
 }
 
 void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
@@ -170,8 +187,9 @@ void MainWindow::MainTimeout()
 {
     if (!options->testMode) {
         // Display, drawing and logging follow in OtaVastaanData when the read
-        // delivers a sample.
-        serialHandler->readSerial();
+        // delivers a sample. A lost device is waited for once a second.
+        if (!serialHandler->deviceIsLost())
+            serialHandler->readSerial();
         return;
     }
 
@@ -194,4 +212,54 @@ void MainWindow::logCurrentSample()
 {
     if (ui->LogBox1->isChecked())
         dataLogger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
+}
+
+void MainWindow::startLinkStatus(const QString &text)
+{
+    serialHandler->takeStatistics();
+    linkClock.start();
+    linkStatus->setText(text);
+    linkTimer->start();
+}
+
+void MainWindow::updateLinkStatus()
+{
+    if (options->testMode) {
+        linkStatus->setText(tr("Test mode"));
+        return;
+    }
+    if (serialHandler->deviceIsLost()) {
+        // The same path only: a by-id link comes back on the same adapter,
+        // whatever ttyUSB number it gets.
+        if (serialHandler->reopenLostPort() == 1) {
+            ui->msgBrowser->append(QStringLiteral("Serial port opened"));
+            startLinkStatus(tr("Reading %1").arg(serialHandler->openedPath()));
+        }
+        return;
+    }
+    const double seconds = linkClock.restart() / 1000.0;
+    linkStatus->setText(linkStatusText(serialHandler->takeStatistics(), seconds,
+                                       serialHandler->currentFrameLength()));
+}
+
+void MainWindow::reportDeviceLost()
+{
+    ui->msgBrowser->append(QStringLiteral("Serial device lost"));
+    linkStatus->setText(tr("Device lost: %1, waiting for it to return").arg(serialHandler->openedPath()));
+}
+
+QString MainWindow::openFailureText() const
+{
+    switch (serialHandler->openFailure()) {
+    case OpenFailure::PermissionDenied:
+        return tr("Permission denied: add yourself to the dialout group");
+    case OpenFailure::Busy:
+        return tr("Device busy: another program has it open");
+    case OpenFailure::NotASerialDevice:
+        return tr("Not a serial device");
+    case OpenFailure::None:
+    case OpenFailure::Other:
+        break;
+    }
+    return tr("The device could not be opened as a serial port: %1").arg(serialHandler->openFailureReason());
 }

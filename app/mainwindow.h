@@ -1,6 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QVector>
@@ -10,6 +11,7 @@
 
 class Datalogger;
 class Options;
+class QLabel;
 class QCustomPlot;
 class QTimer;
 class Ui_MainWindow;
@@ -73,6 +75,19 @@ private slots:
 
 private:
     void logCurrentSample();
+
+    // The status bar: what the line did over the last second, or why
+    // nothing comes. Once a second while acquiring, which also tries to
+    // reopen a lost device.
+    void startLinkStatus(const QString &text);
+    void updateLinkStatus();
+    void reportDeviceLost();
+    // Why the port could not be opened, in words that say what to do.
+    QString openFailureText() const;
+
+    QLabel *linkStatus = nullptr;
+    QTimer *linkTimer = nullptr;
+    QElapsedTimer linkClock;
 };
 
 #endif // MAINWINDOW_H

@@ -23,6 +23,17 @@ public:
     // milliseconds. Ok: byte holds it. NoData: nothing arrived in time and
     // byte is unchanged. DeviceLost: as for dataAvailable().
     virtual Status readByte(unsigned char &byte, unsigned int timeoutMs) noexcept = 0;
+
+    // How many received bytes wait to be read; -1 when that cannot be told.
+    virtual int waitingCount() noexcept { return -1; }
+
+    // Throws away up to count of the oldest waiting bytes, without waiting;
+    // returns how many went.
+    virtual int discard(int count) noexcept
+    {
+        static_cast<void>(count);
+        return 0;
+    }
 };
 
 #endif // BYTESOURCE_H

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <string>
 
 namespace {
@@ -42,11 +43,13 @@ void serialhandler::updateOptions(int *optionFrame)
     if (!optionFrame)
         return;
     const FrameLayout next = FrameLayout::fromOptionFrame(optionFrame);
-    // Kept bytes belong to frames of the old layout; the same layout
-    // confirmed again loses nothing.
-    if (next != layout())
-        dropKeptBytes();
+    // The same layout confirmed again loses nothing.
+    if (next == layout())
+        return;
     applyLayout(next);
+    // What was read or waits now was framed by the old layout.
+    forgetLine(false);
+    dropWaitingBeyond(0, "of the old frame layout");
 }
 
 void serialhandler::applyLayout(const FrameLayout &layout)
@@ -83,12 +86,32 @@ bool serialhandler::initializeSerial()
     // Closing first also lets the same device be opened again: LibSerial
     // opens it for exclusive use.
     serialPort.reset();
-    dropKeptBytes();
+    lost = false;
+    forgetLine(true);
+    portPath = devicename;
     std::string error;
-    serialPort = SerialPortSource::open(QFile::encodeName(devicename).toStdString(), &error);
+    serialPort = SerialPortSource::open(QFile::encodeName(devicename).toStdString(), &error, &lastOpenFailure);
+    lastOpenError = QString::fromStdString(error);
     if (!serialPort)
         qDebug().noquote() << "Cannot use" << devicename << "as a serial port:" << QString::fromStdString(error);
     return serialPort != nullptr;
+}
+
+int serialhandler::reopenLostPort()
+{
+    if (!QFile::exists(portPath))
+        return -1;
+    std::string error;
+    auto port = SerialPortSource::open(QFile::encodeName(portPath).toStdString(), &error, &lastOpenFailure);
+    lastOpenError = QString::fromStdString(error);
+    if (!port) {
+        qDebug().noquote() << "Cannot reopen" << portPath << ":" << QString::fromStdString(error);
+        return 0;
+    }
+    serialPort = std::move(port);
+    lost = false;
+    forgetLine(true);
+    return 1;
 }
 
 int serialhandler::CloseUsb()
@@ -96,29 +119,78 @@ int serialhandler::CloseUsb()
     if (!serialPort)
         return -1;
     serialPort.reset();
-    dropKeptBytes();
+    lost = false;
+    forgetLine(true);
     return 1;
 }
 
 void serialhandler::attachByteSource(std::unique_ptr<ByteSource> source)
 {
     serialPort = std::move(source);
-    dropKeptBytes();
+    lost = false;
+    forgetLine(true);
 }
 
-void serialhandler::dropKeptBytes()
+LinkStatistics serialhandler::takeStatistics()
+{
+    return std::exchange(statistics, LinkStatistics());
+}
+
+int serialhandler::lookahead() const
+{
+    // Only a layout that marks where frames begin, and not where they end,
+    // needs the beginning of the next frame to know where one ends.
+    if (endByte1 != FrameLayout::Off || endByte2 != FrameLayout::Off)
+        return 0;
+    if (startByte2 != FrameLayout::Off)
+        return 2;
+    return startByte1 != FrameLayout::Off ? 1 : 0;
+}
+
+int serialhandler::context() const
+{
+    return endByte1 != FrameLayout::Off || endByte2 != FrameLayout::Off ? 2 : 0;
+}
+
+void serialhandler::forgetLine(bool atLineStart)
 {
     keptBytes = 0;
+    keptFrom = 0;
+    followOn = -1;
+    lineStart = atLineStart;
     std::memset(readBuffer, 0, sizeof readBuffer);
 }
 
-void serialhandler::keepTail(int from, int end)
+void serialhandler::keepTail(int frameEnd, int end)
 {
-    const int longest = std::min(frameLength - 1, static_cast<int>(MaxKeptBytes));
-    const int count = std::clamp(end - from, 0, std::max(longest, 0));
-    std::memmove(readBuffer, readBuffer + end - count, static_cast<size_t>(count));
+    // Every window that ends before end, less the lookahead, was judged;
+    // those that end later begin no earlier than this, nor inside a frame
+    // decoded before.
+    const int unjudged = std::max(end - (frameLength - 1 + lookahead()), 0);
+    const int tail = std::min(std::max({frameEnd, unjudged, keptFrom}), end);
+    const int from = std::max(tail - context(), 0);
+    const int count = end - from;
+    std::memmove(readBuffer, readBuffer + from, static_cast<size_t>(count));
     std::memset(readBuffer + count, 0, sizeof readBuffer - static_cast<size_t>(count));
     keptBytes = count;
+    keptFrom = tail - from;
+    const int after = frameEnd >= 0 ? frameEnd : followOn;
+    followOn = after >= from ? after - from : -1;
+    lineStart = lineStart && from == 0;
+}
+
+void serialhandler::dropWaitingBeyond(int count, const char *why)
+{
+    if (!serialPort)
+        return;
+    const int waiting = serialPort->waitingCount();
+    if (waiting <= count)
+        return;
+    const int dropped = serialPort->discard(waiting - count);
+    if (dropped <= 0)
+        return;
+    qDebug().noquote() << "Dropped" << dropped << "waiting bytes" << why;
+    statistics.bytesDropped += dropped;
 }
 
 bool serialhandler::checkBytesCorrect(int pos)
@@ -127,6 +199,30 @@ bool serialhandler::checkBytesCorrect(int pos)
     if (frameLength < 1 || pos < frameLength - 1 || pos >= bufferSize)
         return false;
     return layout().matches(readBuffer + pos + 1 - frameLength, frameLength);
+}
+
+bool serialhandler::endBytesAt(int end) const
+{
+    if (endByte2 != FrameLayout::Off && (end < 0 || readBuffer[end] != endByte2))
+        return false;
+    if (endByte1 != FrameLayout::Off && (end < 1 || readBuffer[end - 1] != endByte1))
+        return false;
+    return true;
+}
+
+bool serialhandler::frameEndsAt(int end)
+{
+    const int start = end + 1 - frameLength;
+    if (start < keptFrom || !checkBytesCorrect(end))
+        return false;
+    if (context() > 0)
+        return (start == 0 && lineStart) || start == followOn || endBytesAt(start - 1);
+    // Start bytes only: the next frame must begin right after this one.
+    if (startByte1 != FrameLayout::Off && readBuffer[end + 1] != startByte1)
+        return false;
+    if (startByte2 != FrameLayout::Off && readBuffer[end + 2] != startByte2)
+        return false;
+    return true;
 }
 
 void serialhandler::readSerial()
@@ -138,47 +234,61 @@ void serialhandler::readSerial()
         return;
     }
 
+    // At long intervals more arrives than one read takes; showing the oldest
+    // would put the readouts further behind at every tick.
+    const long long droppedBefore = statistics.bytesDropped;
+    dropWaitingBeyond(ReadCap, "to keep up with the line");
+    if (statistics.bytesDropped != droppedBefore)
+        forgetLine(false); // the kept bytes no longer join what comes next
+
     // On a real line a read rarely ends at a frame's end: the bytes of the
     // unfinished frame were kept last time and come first now.
     int end = keptBytes;
-    int frameEnd = 0; // just after the newest valid window
-    bool deviceLost = false;
+    int frameEnd = -1; // just after the newest frame
+    bool gone = false;
     bool timedOut = false;
     int taken = 0;
     // Bytes beyond ReadCap stay waiting in the port for the next call.
     while (taken < ReadCap) {
         const ByteSource::Status waiting = serialPort->dataAvailable();
         if (waiting != ByteSource::Status::Ok) {
-            deviceLost = waiting == ByteSource::Status::DeviceLost;
+            gone = waiting == ByteSource::Status::DeviceLost;
             break;
         }
         const ByteSource::Status read = serialPort->readByte(readBuffer[end], ReadTimeoutMs);
         if (read != ByteSource::Status::Ok) {
-            deviceLost = read == ByteSource::Status::DeviceLost;
-            timedOut = !deviceLost;
+            gone = read == ByteSource::Status::DeviceLost;
+            timedOut = !gone;
             break;
-        }
-        // Only windows that end in a new byte are tested: every window that
-        // ends in a kept byte was tested by the read before.
-        if (checkBytesCorrect(end)) {
-            const int start = end + 1 - frameLength;
-            const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
-            std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
-            frameFound = true;
-            frameEnd = end + 1;
         }
         ++end;
         ++taken;
+        // Each new byte completes at most one window that was not judged yet.
+        const int windowEnd = end - 1 - lookahead();
+        if (frameEndsAt(windowEnd)) {
+            const int start = windowEnd + 1 - frameLength;
+            const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
+            std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
+            frameFound = true;
+            frameEnd = windowEnd + 1;
+            followOn = frameEnd;
+            ++statistics.framesFound;
+        }
     }
+    statistics.bytesTaken += taken;
 
     qDebug() << taken;
     if (timedOut)
         qDebug() << "Serial read timed out";
-    if (deviceLost) {
+    if (gone) {
         // Nothing from a line that went away mid-read is trusted; the
-        // readouts stay where the line stopped until Stop and Start.
+        // readouts stay where the line stopped.
         qDebug() << "Serial device lost";
-        dropKeptBytes();
+        forgetLine(false);
+        if (!lost) {
+            lost = true;
+            emit deviceLost();
+        }
         return;
     }
 
@@ -196,9 +306,10 @@ void serialhandler::readSerial()
         if (!sample)
             qDebug() << "Frame has fewer than 12 data bytes, no sample";
     }
-    // A decoded frame is never tested again: only what follows it is kept.
+    // A decoded frame is never judged again: only what follows it is kept.
     keepTail(frameEnd, end);
     if (sample) {
+        ++statistics.samplesShown;
         emit SendData(sample->accX, sample->accY, sample->accZ,
                       sample->gyroX, sample->gyroY, sample->gyroZ);
     }

@@ -2,6 +2,8 @@
 #define SERIALHANDLER_H
 
 #include "bytesource.h"
+#include "linkstatistics.h"
+#include "serialline.h"
 
 #include <QObject>
 #include <QString>
@@ -26,7 +28,8 @@ public:
     // then) at 9600 baud 8N1 without flow control, replacing (and closing)
     // any port opened before. Returns 1 when the port is open, -1 when no
     // file exists at the path, 0 when the file exists but could not be
-    // opened as a serial port. The argument is ignored.
+    // opened as a serial port (openFailure() then says why). The argument is
+    // ignored.
     int OpenUsb(int);
 
     // Closes the current port. Returns 1 when a port was open (also one whose
@@ -37,6 +40,29 @@ public:
     // A port opened before is closed first, also when the new one fails.
     bool initializeSerial();
 
+    // Why the last open that returned 0 failed.
+    OpenFailure openFailure() const { return lastOpenFailure; }
+    // The system's words for it.
+    QString openFailureReason() const { return lastOpenError; }
+
+    // True from the read that found the open device gone until the next
+    // open or close.
+    bool deviceIsLost() const { return lost; }
+
+    // The path the current (or lost) port was opened on; empty before.
+    QString openedPath() const { return portPath; }
+
+    // After a loss, tries to open the same path again; a device that is
+    // still missing costs a stat only. Returns as OpenUsb() does; on 0 or
+    // -1 the lost port stays in place, so that Stop still closes it.
+    int reopenLostPort();
+
+    // Length in bytes of a frame of the current layout.
+    int currentFrameLength() const { return frameLength; }
+
+    // The counts since the last call, which starts them again.
+    LinkStatistics takeStatistics();
+
     // True when the frameLength bytes of readBuffer that end at index pos
     // form a valid frame (every switched-on start and end byte matches).
     // False for any pos at which no whole window lies inside the buffer.
@@ -44,53 +70,80 @@ public:
     // then the bytes taken from the port.
     bool checkBytesCorrect(int pos);
 
-    // Bytes one read takes from the port at most.
-    static constexpr int ReadCap = 256;
-    // Bytes of an unfinished frame carried to the next read at most: one
-    // less than the longest frame (99 data bytes and four markers).
-    static constexpr int MaxKeptBytes = 102;
-
     // Reads from source from now on, as if a port had been opened on it;
     // the previous port is closed. Lets a harness drive readSerial() over
     // bytes held in memory. A null source leaves no port open.
     void attachByteSource(std::unique_ptr<ByteSource> source);
 
+    // Bytes one read takes from the port at most.
+    static constexpr int ReadCap = 256;
+    // Bytes carried to the next read at most: an unfinished frame of the
+    // longest layout (99 data bytes and four markers) less one byte, and the
+    // two bytes before it or after it that decide whether it is a frame.
+    static constexpr int MaxKeptBytes = 104;
+
 signals:
     // One sample: acceleration X, Y, Z, then gyroscope X, Y, Z, in sensor units.
     void SendData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
 
+    // The open device went away (an adapter unplugged); once per loss.
+    void deviceLost();
+
 public slots:
     // Takes the frame layout from the five-entry option record {data byte
     // count, start byte 1, start byte 2, end byte 1, end byte 2}, -1 meaning
-    // switched off. The record is copied; the pointer is not kept.
+    // switched off. The record is copied; the pointer is not kept. A layout
+    // other than the current one drops the bytes of the old one: those kept
+    // from the last read and those waiting at the port.
     void updateOptions(int *optionFrame);
 
     // Device path for the next OpenUsb(); an open port stays on its device.
     void receiveDevicename(QString devicename_);
 
-    // Takes the waiting bytes (at most ReadCap; the rest wait for the next
-    // call), finds the most recent valid frame among them and emits its
-    // sample once. The bytes after that frame, at most frameLength - 1 of
-    // them, are kept and stand in front of the next call's bytes, so that a
-    // frame split between two reads is still found; a frame that was decoded
-    // is never looked at again. Writes the count of bytes taken from the
-    // port, and any diagnostics, to qDebug.
+    // Takes the waiting bytes, finds the most recent frame among them and
+    // emits its sample once. When more bytes wait than one read takes
+    // (ReadCap), the oldest are dropped, so that the sample shown is at most
+    // one read old.
+    //
+    // A frame is a window whose markers match and that sits where a frame
+    // can: with end bytes, right after the end bytes of a frame before it
+    // (or at the start of the line); with start bytes only, right before the
+    // start bytes of the next frame, so it is decoded a frame later. This
+    // keeps a line that loses bytes from passing off a window that straddles
+    // two frames as a sample.
+    //
+    // The bytes after the newest frame are kept and stand in front of the
+    // next call's bytes, so that a frame split between two reads is found; a
+    // frame that was decoded is never looked at again. Writes the count of
+    // bytes taken from the port, and any diagnostics, to qDebug.
     void readSerial();
 
 private:
     FrameLayout layout() const;
     // Copies a layout into the members the parser reads.
     void applyLayout(const FrameLayout &layout);
-    // Forgets the bytes kept from the read before and clears the buffer.
-    void dropKeptBytes();
-    // Keeps the bytes of readBuffer from index from up to end (exclusive),
-    // at most the newest frameLength - 1 of them, at the front of the
-    // buffer, and clears the rest.
-    void keepTail(int from, int end);
+
+    // Bytes after a window that must be read before it can be judged, and
+    // bytes before the kept ones that are kept to judge the next window.
+    int lookahead() const;
+    int context() const;
+    // True when the window ending at index end is a frame: its markers match
+    // and it sits where a frame can (see readSerial()).
+    bool frameEndsAt(int end);
+    // True when a frame of the layout ends at index end: its end bytes match.
+    bool endBytesAt(int end) const;
+
+    // Forgets every byte of the line read so far. atLineStart: the next byte
+    // is the first of the line (it was just opened).
+    void forgetLine(bool atLineStart);
+    // Keeps what follows the newest frame (frameEnd, -1 for none) up to end,
+    // with the bytes needed to judge it, at the front of the buffer.
+    void keepTail(int frameEnd, int end);
+    // Drops what waits at the port beyond count bytes, oldest first.
+    void dropWaitingBeyond(int count, const char *why);
 
     std::unique_ptr<ByteSource> serialPort;
     unsigned char readBuffer[ReadCap + MaxKeptBytes];
-    int keptBytes = 0; // at the front of readBuffer between reads
     unsigned char frameBuffer[20];
     bool frameFound = false;
     int dataByteCount;
@@ -100,6 +153,21 @@ private:
     int endByte2;
     int frameLength;
     QString devicename;
+
+    // The line between reads: readBuffer holds keptBytes bytes; windows that
+    // begin before keptFrom were judged already. followOn is where a window
+    // right after the last frame begins, -1 when that frame is gone;
+    // lineStart says index 0 is the first byte since the port opened.
+    int keptBytes = 0;
+    int keptFrom = 0;
+    int followOn = -1;
+    bool lineStart = true;
+
+    QString portPath;
+    bool lost = false;
+    OpenFailure lastOpenFailure = OpenFailure::None;
+    QString lastOpenError;
+    LinkStatistics statistics;
 };
 
 #endif // SERIALHANDLER_H

@@ -10,18 +10,39 @@
 
 namespace {
 
+OpenFailure failureOf(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return OpenFailure::PermissionDenied;
+    case EBUSY:
+        return OpenFailure::Busy;
+    case ENOTTY:
+        return OpenFailure::NotASerialDevice;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
 // LibSerial, given something that is not a terminal (a regular file,
 // /dev/null, a directory), keeps the descriptor after its open throws and
 // then cannot close it. Checking first keeps such paths away from it.
-std::string terminalCheck(const std::string &path, SerialLine::Direction direction)
+std::string terminalCheck(const std::string &path, SerialLine::Direction direction, OpenFailure *failure)
 {
     const int access = direction == SerialLine::Direction::Read ? O_RDONLY : O_WRONLY;
     const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
+    if (fd < 0) {
+        const int error = errno;
+        *failure = failureOf(error);
+        return std::strerror(error);
+    }
     const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
-    return terminal ? std::string() : std::string("not a terminal");
+    if (terminal)
+        return std::string();
+    *failure = OpenFailure::NotASerialDevice;
+    return "not a terminal";
 }
 
 } // namespace
@@ -37,15 +58,20 @@ SerialLine::~SerialLine()
 }
 
 std::unique_ptr<SerialLine> SerialLine::open(const std::string &path, Direction direction,
-                                             std::string *error)
+                                             std::string *error, OpenFailure *failure)
 {
-    const std::string problem = terminalCheck(path, direction);
+    OpenFailure ignored = OpenFailure::None;
+    if (!failure)
+        failure = &ignored;
+    *failure = OpenFailure::None;
+    const std::string problem = terminalCheck(path, direction, failure);
     if (!problem.empty()) {
         *error = problem;
         return nullptr;
     }
 
     std::unique_ptr<SerialLine> line(new SerialLine);
+    errno = 0;
     try {
         line->serialPort->Open(path, direction == Direction::Read ? std::ios_base::in
                                                                   : std::ios_base::out);
@@ -55,6 +81,8 @@ std::unique_ptr<SerialLine> SerialLine::open(const std::string &path, Direction 
         line->serialPort->SetStopBits(LibSerial::StopBits::STOP_BITS_1);
         line->serialPort->SetFlowControl(LibSerial::FlowControl::FLOW_CONTROL_NONE);
     } catch (const std::exception &e) {
+        // LibSerial's open failures leave errno as the system set it.
+        *failure = errno != 0 ? failureOf(errno) : OpenFailure::Other;
         *error = e.what();
         return nullptr; // the destructor disposes of the half-open port
     }

@@ -9,6 +9,15 @@ namespace LibSerial {
 class SerialPort;
 }
 
+// Why a device could not be opened as a serial line.
+enum class OpenFailure {
+    None,
+    PermissionDenied, // the user may not open it (not in the dialout group)
+    Busy,             // another program holds it for exclusive use
+    NotASerialDevice, // it is not a terminal
+    Other             // the reason text says what
+};
+
 // A serial device opened through LibSerial at 9600 baud, 8 data bits, no
 // parity, one stop bit, no flow control, for reading or for writing. Opening
 // refuses what is not a terminal, and destroying the line never ends the
@@ -19,10 +28,11 @@ public:
     enum class Direction { Read, Write };
 
     // Opens the device at path (bytes as the file system takes them).
-    // Returns nothing and puts a short reason into *error when the path
-    // cannot be opened, is not a terminal, or refuses the line settings.
+    // Returns nothing and puts a short reason into *error (and its kind into
+    // *failure, when given) when the path cannot be opened, is not a
+    // terminal, or refuses the line settings.
     static std::unique_ptr<SerialLine> open(const std::string &path, Direction direction,
-                                            std::string *error);
+                                            std::string *error, OpenFailure *failure = nullptr);
 
     ~SerialLine();
 

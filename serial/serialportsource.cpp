@@ -5,6 +5,9 @@
 #include <libserial/SerialPort.h>
 
 #include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 SerialPortSource::SerialPortSource(std::unique_ptr<SerialLine> line)
     : line(std::move(line))
@@ -13,10 +16,11 @@ SerialPortSource::SerialPortSource(std::unique_ptr<SerialLine> line)
 
 SerialPortSource::~SerialPortSource() = default;
 
-std::unique_ptr<SerialPortSource> SerialPortSource::open(const std::string &path, std::string *error)
+std::unique_ptr<SerialPortSource> SerialPortSource::open(const std::string &path, std::string *error,
+                                                         OpenFailure *failure)
 {
     // The sensor only talks; the device is never written.
-    auto line = SerialLine::open(path, SerialLine::Direction::Read, error);
+    auto line = SerialLine::open(path, SerialLine::Direction::Read, error, failure);
     if (!line)
         return nullptr;
     return std::unique_ptr<SerialPortSource>(new SerialPortSource(std::move(line)));
@@ -59,4 +63,37 @@ ByteSource::Status SerialPortSource::readByte(unsigned char &byte, unsigned int 
         lost = true;
         return Status::DeviceLost;
     }
+}
+
+int SerialPortSource::waitingCount() noexcept
+{
+    if (lost)
+        return -1;
+    try {
+        return line->port().GetNumberOfBytesAvailable();
+    } catch (...) {
+        return -1; // the next read finds out what happened
+    }
+}
+
+int SerialPortSource::discard(int count) noexcept
+{
+    if (lost || count <= 0)
+        return 0;
+    int fd = -1;
+    try {
+        fd = line->port().GetFileDescriptor();
+    } catch (...) {
+        return 0;
+    }
+    // Only bytes known to wait are asked for, so no read blocks.
+    unsigned char scratch[512];
+    int gone = 0;
+    while (gone < count) {
+        const ssize_t n = ::read(fd, scratch, static_cast<size_t>(std::min<int>(count - gone, sizeof scratch)));
+        if (n <= 0)
+            break;
+        gone += static_cast<int>(n);
+    }
+    return gone;
 }

@@ -2,11 +2,10 @@
 #define SERIALPORTSOURCE_H
 
 #include "bytesource.h"
+#include "serialline.h"
 
 #include <memory>
 #include <string>
-
-class SerialLine;
 
 // A serial device opened read-only at 9600 baud, 8 data bits, no parity,
 // one stop bit, no flow control. Every LibSerial exception stays inside this
@@ -18,7 +17,8 @@ public:
     // Opens the device at path (bytes as the file system takes them).
     // Returns nothing and puts a short reason into *error when the path
     // cannot be opened, is not a terminal, or refuses the line settings.
-    static std::unique_ptr<SerialPortSource> open(const std::string &path, std::string *error);
+    static std::unique_ptr<SerialPortSource> open(const std::string &path, std::string *error,
+                                                  OpenFailure *failure = nullptr);
 
     ~SerialPortSource() override;
 
@@ -29,6 +29,8 @@ public:
     // error of the device is reported as DeviceLost, now and ever after.
     Status dataAvailable() noexcept override;
     Status readByte(unsigned char &byte, unsigned int timeoutMs) noexcept override;
+    int waitingCount() noexcept override;
+    int discard(int count) noexcept override;
 
 private:
     explicit SerialPortSource(std::unique_ptr<SerialLine> line);

@@ -30,6 +30,20 @@ void Options::setDirectoryChooser(DirectoryChooser chooser)
     chooseDirectory = std::move(chooser);
 }
 
+void Options::accept()
+{
+    // One sample takes twelve data bytes; a shorter frame would freeze the
+    // readouts without a word.
+    if (ui->DataBytes->value() < 12) {
+        ui->layoutWarning->setText(tr("A frame needs at least 12 data bytes to carry a sample "
+                                      "(six values of two bytes each)."));
+        ui->DataBytes->setFocus();
+        return;
+    }
+    ui->layoutWarning->clear();
+    QDialog::accept();
+}
+
 void Options::CheckOptions()
 {
     auto markerValue = [](const QGroupBox *group, const QSpinBox *value) {

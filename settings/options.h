@@ -45,6 +45,9 @@ private:
     DirectoryChooser chooseDirectory;
 
 public slots:
+    // OK: refuses, with the reason in the dialog, a frame layout that cannot
+    // carry a sample; otherwise closes the dialog, which broadcasts.
+    void accept() override;
     void CheckOptions();
     void Browse();
 

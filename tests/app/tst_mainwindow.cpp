@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLCDNumber>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -112,15 +113,19 @@ void tst_MainWindow::testModeTicksShowAndLog()
 
     child<QCheckBox>(&w, "LogBox1")->setChecked(true);
     child<QSpinBox>(&w, "TaajuusSBox")->setValue(1);
+    auto *status = child<QLabel>(&w, "linkStatus");
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
     click(&w, "Start_Button");
     QCOMPARE(messages(&w).mid(0, before.size()), before);
     QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), 1);
+    QCOMPARE(status->text(), QStringLiteral("Test mode"));
     QTRY_VERIFY(loggedLines(logDir.path()).size() >= 3);
 
     click(&w, "Stop_Button");
     QVERIFY(!timer->isActive());
     QCOMPARE(child<QTextBrowser>(&w, "msgBrowser")->toPlainText(), QStringLiteral("Test stopped"));
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
 
     const QStringList lines = loggedLines(logDir.path());
     for (int i = 0; i < lines.size(); ++i)
@@ -160,8 +165,9 @@ void tst_MainWindow::sensorModeStartFailures()
                    true);
     child<QAction>(&w, "actionOptions")->trigger();
     click(&w, "Start_Button");
-    QCOMPARE(messages(&w).last(), QStringLiteral("Unknown error!"));
+    QCOMPARE(messages(&w).mid(messages(&w).size() - 2), (QStringList{"Unknown error!", "Not a serial device"}));
     QVERIFY(!timer->isActive());
+    QCOMPARE(child<QLabel>(&w, "linkStatus")->text(), QStringLiteral("Stopped"));
 }
 
 void tst_MainWindow::sensorModeAcquires()

@@ -48,6 +48,16 @@ public:
         return Status::Ok;
     }
 
+    int waitingCount() noexcept override { return lost ? -1 : int(pending.size()); }
+
+    int discard(int count) noexcept override
+    {
+        const int gone = std::min(count, int(pending.size()));
+        pending.erase(pending.begin(), pending.begin() + gone);
+        discarded += gone;
+        return gone;
+    }
+
     void arm(Fault kind, int after)
     {
         fault = kind;
@@ -56,6 +66,7 @@ public:
 
     std::deque<unsigned char> pending;
     std::vector<unsigned char> taken;
+    int discarded = 0;
     bool lost = false;
     bool faultFired = false;
 
@@ -84,6 +95,10 @@ class Reference
 public:
     explicit Reference(const int record[5])
     {
+        for (int m = 0; m < 4; ++m)
+            on[m] = record[m + 1] != -1;
+        for (int m = 0; m < 4; ++m)
+            value[m] = record[m + 1];
         length = record[0];
         for (int m = 1; m < 5; ++m)
             length += record[m] != -1 ? 1 : 0;
@@ -106,40 +121,58 @@ public:
         }
     }
 
-    // One read that took the bytes taken from the port: the sample of the
-    // newest whole frame among the bytes kept from the read before and
-    // those taken, or none when there is no such frame or the layout has too
-    // few data bytes to carry one. Keeps what follows that frame (or, with
-    // no frame, the newest bytes), at most length - 1 bytes, for the next
-    // read.
+    // One read that took the bytes taken from the port; the line is every
+    // byte since it was opened or since bytes were thrown away. Each window
+    // is judged once, when its last byte (or, with start bytes only, the
+    // start bytes of the frame after it) has come: it is a frame when its
+    // markers match, it does not reach back into the frame decoded by an
+    // earlier read, and with end bytes on it follows the end bytes of a
+    // frame or begins the line, or with start bytes only the next frame's
+    // start bytes follow it. Returns the sample of the newest frame, or none
+    // when there is no frame or the layout has too few data bytes.
     std::optional<ImuSample> read(const std::vector<unsigned char> &taken)
     {
-        std::vector<unsigned char> bytes = kept;
-        bytes.insert(bytes.end(), taken.begin(), taken.end());
-        int frameEnd = 0;
-        std::optional<ImuSample> sample;
-        for (int start = int(bytes.size()) - length; possible && start >= 0; --start) {
-            const unsigned char *window = bytes.data() + start;
-            const bool whole = std::all_of(markers.begin(), markers.end(),
-                                           [&](const Marker &mk) { return window[mk.offset] == mk.value; });
-            if (!whole)
+        const bool endBytes = on[2] || on[3];
+        const bool startOnly = !endBytes && (on[0] || on[1]);
+        const int lookahead = startOnly ? (on[1] ? 2 : 1) : 0;
+        std::optional<int> newest;
+        for (unsigned char byte : taken) {
+            line.push_back(byte);
+            const int start = int(line.size()) - lookahead - length;
+            if (!possible || start < notBefore || !markersAt(start))
                 continue;
-            frameEnd = start + length;
-            if (int(sampleOffsets.size()) == FrameLayout::SampleBytes) {
-                const auto pair = [&](int k) {
-                    return int16_t(uint16_t(window[sampleOffsets[2 * k]] << 8 | window[sampleOffsets[2 * k + 1]]));
-                };
-                sample = ImuSample{pair(3), pair(4), pair(5), pair(0), pair(1), pair(2)};
-            }
-            break;
+            bool placed = true;
+            if (endBytes)
+                placed = (start == 0 && lineStart) || start == lastFrameEnd || endBytesEndAt(start - 1);
+            else if (startOnly)
+                placed = (!on[0] || line[size_t(start + length)] == value[0])
+                    && (!on[1] || line[size_t(start + length + 1)] == value[1]);
+            if (!placed)
+                continue;
+            newest = start;
+            lastFrameEnd = start + length;
         }
-        const int keep = std::min(int(bytes.size()) - frameEnd, std::max(length - 1, 0));
-        kept.assign(bytes.end() - keep, bytes.end());
-        return sample;
+        if (!newest)
+            return std::nullopt;
+        notBefore = *newest + length;
+        if (int(sampleOffsets.size()) < FrameLayout::SampleBytes)
+            return std::nullopt;
+        const unsigned char *window = line.data() + *newest;
+        const auto pair = [&](int k) {
+            return int16_t(uint16_t(window[sampleOffsets[2 * k]] << 8 | window[sampleOffsets[2 * k + 1]]));
+        };
+        return ImuSample{pair(3), pair(4), pair(5), pair(0), pair(1), pair(2)};
     }
 
-    // The line went away: nothing of it carries over.
-    void forget() { kept.clear(); }
+    // Bytes were thrown away or the line went away: nothing read so far
+    // joins what comes next.
+    void forget()
+    {
+        line.clear();
+        notBefore = 0;
+        lastFrameEnd = -1;
+        lineStart = false;
+    }
 
 private:
     struct Marker
@@ -150,8 +183,29 @@ private:
     int length = 0;
     bool possible = true;
     std::vector<Marker> markers;
+    bool markersAt(int start) const
+    {
+        return start >= 0 && std::all_of(markers.begin(), markers.end(), [&](const Marker &mk) {
+            return line[size_t(start + mk.offset)] == mk.value;
+        });
+    }
+
+    bool endBytesEndAt(int end) const
+    {
+        if (on[3] && (end < 0 || line[size_t(end)] != value[3]))
+            return false;
+        if (on[2] && (end < 1 || line[size_t(end - 1)] != value[2]))
+            return false;
+        return true;
+    }
+
+    bool on[4];
+    int value[4];
     std::vector<int> sampleOffsets;
-    std::vector<unsigned char> kept;
+    std::vector<unsigned char> line;
+    int notBefore = 0;
+    int lastFrameEnd = -1;
+    bool lineStart = true;
 };
 
 QString describe(const std::optional<ImuSample> &s)
@@ -189,12 +243,22 @@ QString runParserInput(const uint8_t *data, size_t size)
 
     int reads = 0;
     auto readOnce = [&]() -> QString {
-        const size_t waiting = source->pending.size();
+        size_t waiting = source->pending.size();
+        const bool lostBefore = source->lost;
         source->taken.clear();
+        source->discarded = 0;
         source->faultFired = false;
         emitted.clear();
         reader.readSerial();
         ++reads;
+
+        // More waiting than one read takes: the oldest go, unread.
+        const size_t toDrop = !lostBefore && waiting > size_t(ReadCap) ? waiting - size_t(ReadCap) : 0;
+        if (size_t(source->discarded) != toDrop)
+            return QStringLiteral("read %1 dropped %2 of %3 waiting bytes").arg(reads).arg(source->discarded).arg(waiting);
+        waiting -= size_t(source->discarded);
+        if (source->discarded > 0)
+            reference.forget();
 
         const size_t took = source->taken.size();
         if (took > size_t(ReadCap))

@@ -29,13 +29,15 @@
 //   An event cut short by the end of the input carries what is left. After
 //   the last event, reads go on until no byte waits, and one more follows.
 //
-// Each read is checked: it takes at most 256 bytes; without a time-out or a
-// device loss it takes every waiting byte up to that cap; it emits at most
-// one sample; once the device is gone it emits none; otherwise it emits
-// exactly the sample of the newest whole frame among the bytes it took and
-// those kept from the read before (what followed the newest frame then, at
-// most one frame length less one, none after a device loss), or none when
-// there is no such frame or the layout carries no sample.
+// Each read is checked: with more than 256 bytes waiting it first throws
+// away the oldest, so that 256 wait; it takes at most 256 bytes; without a
+// time-out or a device loss it takes every waiting byte up to that cap; it
+// emits at most one sample; once the device is gone it emits none;
+// otherwise it emits exactly the sample of the newest frame among the bytes
+// read since the line began (was opened, or bytes were thrown away) that
+// became complete in this read, judged by a plain reference of the rules in
+// serialhandler::readSerial(), or none when there is no such frame or the
+// layout carries no sample.
 QString runParserInput(const uint8_t *data, size_t size);
 
 #endif // PARSERINPUT_H

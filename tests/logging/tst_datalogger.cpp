@@ -1,4 +1,5 @@
 #include "datalogger.h"
+#include "unprivileged.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -12,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <grp.h>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -49,7 +49,7 @@ QString systemError(int error)
 
 const char scenarioFlag[] = "--log-scenario";
 constexpr int cannotDropPrivileges = 3;
-constexpr uid_t unprivileged = 65534; // "nobody"
+constexpr uid_t unprivileged = UnprivilegedId;
 
 // Runs in a child process, in the directory it is to change, whose logger
 // writes to "logs" with a clock starting at 01.03, 8.00.00. Prints the
@@ -60,8 +60,7 @@ constexpr uid_t unprivileged = 65534; // "nobody"
 int runScenario(const QString &script)
 {
     // Root ignores file permissions, so the scenarios run as an ordinary user.
-    if (geteuid() == 0
-        && (setgroups(0, nullptr) != 0 || setgid(unprivileged) != 0 || setuid(unprivileged) != 0))
+    if (!becomeUnprivileged())
         return cannotDropPrivileges;
     std::setlocale(LC_ALL, ""); // error texts as in the test process
     std::signal(SIGXFSZ, SIG_IGN);

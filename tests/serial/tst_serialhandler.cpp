@@ -2,15 +2,22 @@
 #include "framelayout.h"
 #include "ptypair.h"
 #include "serialhandler.h"
+#include "unprivileged.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QProcess>
 #include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <functional>
 #include <memory>
 
@@ -31,6 +38,9 @@ void recordDebug(QtMsgType type, const QMessageLogContext &context, const QStrin
     else
         qtTestHandler(type, context, message);
 }
+
+const char openFlag[] = "--open-as-nobody";
+constexpr int cannotDropPrivileges = 3;
 
 const Record dialogLayout{12, -1, -1, 55, 1};
 const Record initialLayout{12, -1, -1, 37, 1};
@@ -139,6 +149,9 @@ private slots:
     void sourceFailures();
     void openFailures_data();
     void openFailures();
+    void openAsOrdinaryUser_data();
+    void openAsOrdinaryUser();
+    void layoutChangeDropsWaitingBytes();
     void openOnPseudoTerminal();
     void closeAndReadWithoutPort();
     void portFollowsLatestOpen();
@@ -178,7 +191,7 @@ void tst_serialhandler::parse_data()
     const QByteArray example = QByteArray::fromHex("0005fffe006401008000" "7fff");
     const Samples exampleSample{{256, -32768, 32767, 5, -2, 100}};
     const Record start2{12, -1, 7, -1, -1}, end1{12, -1, -1, 9, -1}, starts{16, 170, 85, 55, 1};
-    const Record noMarkers{12, -1, -1, -1, -1};
+    const Record noMarkers{12, -1, -1, -1, -1}, startsOnly{12, 170, 85, -1, -1};
 
     QTest::newRow("one frame, untouched dialog layout")
         << dialogLayout << example + "\x37\x01" << QStringList{"14"} << exampleSample;
@@ -193,16 +206,29 @@ void tst_serialhandler::parse_data()
         << dialogLayout << frame(a).right(5) + frame(b) << QStringList{"19"} << Samples{values(b)};
     QTest::newRow("frame, then part of one") << dialogLayout << frame(a) + frame(b).left(6)
                                              << QStringList{"20", "Check bytes not correct!"} << Samples{values(a)};
-    // The garbage holds a false frame end; the real frame after it wins.
-    QTest::newRow("garbage before and between frames")
-        << dialogLayout << "xyz" + frame(a) + QByteArray("\x37\x37\x01\x00", 4) + frame(b) << QStringList{"35"}
+    // A frame is trusted only right after the end of a frame before it, or
+    // at the start of the line: garbage before it may hide a lost byte.
+    QTest::newRow("garbage before a frame") << dialogLayout << "xyz" + frame(a) << QStringList{"17"} << Samples();
+    QTest::newRow("garbage between frames: the first counts")
+        << dialogLayout << frame(b) + QByteArray("\x37\x37\x01\x00", 4) + frame(a) << QStringList{"32"}
         << Samples{values(b)};
+    // The window that ends at the damaged frame's end bytes begins with the
+    // end byte of the frame before it.
+    QTest::newRow("byte lost inside a frame")
+        << dialogLayout << frame(a) + frame(b).remove(3, 1) << QStringList{"27"} << Samples{values(a)};
     QTest::newRow("all markers off: the last twelve bytes")
         << noMarkers << "12345" + frame(a, noMarkers) << QStringList{"17"} << Samples{values(a)};
-    QTest::newRow("only start byte 2") << start2 << frame(b, start2) << QStringList{"13"} << Samples{values(b)};
+    // With start bytes only, a frame is judged by the start of the next.
+    QTest::newRow("only start byte 2") << start2 << frame(b, start2)
+        << QStringList{"13"} << Samples();
+    QTest::newRow("only start byte 2, next frame begun") << start2 << frame(b, start2) + frame(a, start2).left(2)
+        << QStringList{"15", "Check bytes not correct!"} << Samples{values(b)};
+    QTest::newRow("start bytes only, byte lost inside a frame") << startsOnly
+        << frame(a, startsOnly) + frame(b, startsOnly).remove(5, 1) + frame(a, startsOnly).left(2)
+        << QStringList{"29", "Check bytes not correct!"} << Samples{values(a)};
     QTest::newRow("only end byte 1") << end1 << frame(b, end1) << QStringList{"13"} << Samples{values(b)};
     QTest::newRow("start bytes: sample from the data bytes")
-        << starts << "\x01" + frame(b, starts) << QStringList{"21"} << Samples{values(b)};
+        << starts << "\x37\x01" + frame(b, starts) << QStringList{"22"} << Samples{values(b)};
     QTest::newRow("fewer than twelve data bytes") << Record{6, -1, -1, 55, 1} << QByteArray("abcdef\x37\x01")
         << QStringList{"8", "Frame has fewer than 12 data bytes, no sample"} << Samples();
     QTest::newRow("marker that cannot fit the frame") << Record{0, -1, 5, -1, -1} << QByteArray("\x05\x05")
@@ -241,6 +267,9 @@ void tst_serialhandler::everyByteValue()
     }
 }
 
+// Reads further apart than 256 bytes of line time (266 ms) would fall
+// behind the line more at every tick; the oldest bytes go instead, so the
+// sample shown is the newest the line has.
 void tst_serialhandler::moreThanOneBuffer()
 {
     handler->updateOptions(Record(dialogLayout).data());
@@ -250,18 +279,20 @@ void tst_serialhandler::moreThanOneBuffer()
         burst += frame(ImuSample{k, k, k, k, k, k});
     burst.truncate(1000);
     QVERIFY(send(*pty, burst));
+    handler->takeStatistics();
 
-    // 256 bytes per call, the rest waits; every call ends in mid-frame.
-    int end = 0;
-    for (int count : {256, 256, 256, 232}) {
-        debugLines.clear();
-        handler->readSerial();
-        end += count;
-        QCOMPARE(debugLines, (QStringList{QString::number(count), "Check bytes not correct!"}));
-        QCOMPARE(pty->bytesWaiting(), 1000 - end);
-        const auto last = int16_t(end / 14 - 1);
-        QCOMPARE(emitted(*spy), Samples{values(ImuSample{last, last, last, last, last, last})});
-    }
+    handler->readSerial();
+    QCOMPARE(debugLines, (QStringList{"Dropped 744 waiting bytes to keep up with the line", "256",
+                                      "Check bytes not correct!"}));
+    QCOMPARE(pty->bytesWaiting(), 0);
+    // Frames 54 to 70 lie whole in the last 256 bytes.
+    QCOMPARE(emitted(*spy), Samples{values(ImuSample{70, 70, 70, 70, 70, 70})});
+    const LinkStatistics counted = handler->takeStatistics();
+    QCOMPARE(counted.bytesTaken, 256);
+    QCOMPARE(counted.bytesDropped, 744);
+    QCOMPARE(counted.framesFound, 17);
+    QCOMPARE(counted.samplesShown, 1);
+
     debugLines.clear();
     handler->readSerial();
     QCOMPARE(debugLines, QStringList{"0"});
@@ -308,9 +339,11 @@ void tst_serialhandler::frameSplitAcrossReads()
         sent << values(sample);
         stream += frame(sample, record);
     }
+    // Frames with start bytes only are judged by the start of the next.
+    stream += frame(ImuSample{9, 9, 9, 9, 9, 9}, record).left(2);
     // Only the real frames may match, or the expectations below are wrong.
     const auto *bytes = reinterpret_cast<const unsigned char *>(stream.constData());
-    for (int start = 0; start + length <= stream.size(); ++start)
+    for (int start = 0; start + length <= stream.size() - 2; ++start)
         QCOMPARE(layout.matches(bytes + start, length), (start - 5) % length == 0 && start >= 5);
 
     handler->updateOptions(record.data());
@@ -438,9 +471,59 @@ void tst_serialhandler::openFailures()
         handler->receiveDevicename(path);
     QCOMPARE(handler->OpenUsb(0), result);
     QCOMPARE(debugLines, lines);
+    if (result == 0)
+        QCOMPARE(handler->openFailure(), OpenFailure::NotASerialDevice);
     QCOMPARE(handler->CloseUsb(), -1);
     // Nothing is left behind that a later open or the destructor trips over.
     QVERIFY(open(*handler, *pty));
+}
+
+void tst_serialhandler::openAsOrdinaryUser_data()
+{
+    QTest::addColumn<bool>("heldExclusively");
+    QTest::addColumn<int>("failure");
+    // A pseudo-terminal's slave belongs to root and the tty group, as a USB
+    // adapter belongs to root and the dialout group.
+    QTest::newRow("not in the device's group") << false << int(OpenFailure::PermissionDenied);
+    QTest::newRow("held by another program") << true << int(OpenFailure::Busy);
+}
+
+// What an ordinary user meets, told apart so the window can say what to do.
+void tst_serialhandler::openAsOrdinaryUser()
+{
+    QFETCH(bool, heldExclusively);
+    QFETCH(int, failure);
+    if (geteuid() != 0)
+        QSKIP("needs root to make a device that an ordinary user cannot open");
+
+    const QByteArray slave = QFile::encodeName(pty->slavePath());
+    int holder = -1;
+    if (heldExclusively) {
+        QCOMPARE(::chmod(slave.constData(), 0666), 0);
+        holder = ::open(slave.constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::ioctl(holder, TIOCEXCL), 0);
+    }
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {openFlag, pty->slavePath()});
+    QVERIFY(child.waitForFinished(10000));
+    if (holder >= 0)
+        ::close(holder);
+    if (child.exitCode() == cannotDropPrivileges)
+        QSKIP("running as root, but becoming nobody failed");
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(QString::fromLatin1(child.readAllStandardOutput()).trimmed(), QStringLiteral("0 %1").arg(failure));
+}
+
+void tst_serialhandler::layoutChangeDropsWaitingBytes()
+{
+    handler->updateOptions(Record(dialogLayout).data());
+    QVERIFY(open(*handler, *pty));
+    QVERIFY(send(*pty, frame(a) + frame(b)));
+    handler->updateOptions(Record{16, -1, -1, 55, 1}.data());
+    QCOMPARE(debugLines, QStringList{"Dropped 28 waiting bytes of the old frame layout"});
+    QCOMPARE(pty->bytesWaiting(), 0);
+    QCOMPARE(handler->takeStatistics().bytesDropped, 28);
 }
 
 void tst_serialhandler::openOnPseudoTerminal()
@@ -531,5 +614,27 @@ void tst_serialhandler::deviceLost()
     QCOMPARE(emitted(*spy), Samples{values(a)});
 }
 
-QTEST_GUILESS_MAIN(tst_serialhandler)
+// In a child process: becomes an ordinary user, opens the device at the path
+// given and prints OpenUsb()'s result and openFailure().
+int openAsNobody(const char *path)
+{
+    if (!becomeUnprivileged())
+        return cannotDropPrivileges;
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    serialhandler handler;
+    handler.receiveDevicename(QString::fromLocal8Bit(path));
+    const int result = handler.OpenUsb(0);
+    std::printf("%d %d\n", result, int(handler.openFailure()));
+    return 0;
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], openFlag) == 0)
+        return openAsNobody(argv[2]);
+    QCoreApplication app(argc, argv);
+    tst_serialhandler test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_serialhandler.moc"

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -57,6 +58,7 @@ private slots:
     void markerGroups_data();
     void markerGroups();
     void cancelSendsNothingButKeepsEdits();
+    void refusesFrameWithoutSample();
     void formRangesAndLayout();
     void browse();
 
@@ -100,13 +102,13 @@ void tst_Options::markerGroups_data()
 
     // Spin values are set to 11, 22, 33, 44 in every row.
     QTest::newRow("all on") << QList<bool>{true, true, true, true}
-                            << std::vector<int>{7, 11, 22, 33, 44};
+                            << std::vector<int>{17, 11, 22, 33, 44};
     QTest::newRow("all off") << QList<bool>{false, false, false, false}
-                             << std::vector<int>{7, -1, -1, -1, -1};
+                             << std::vector<int>{17, -1, -1, -1, -1};
     QTest::newRow("start byte 2 only") << QList<bool>{false, true, false, false}
-                                       << std::vector<int>{7, -1, 22, -1, -1};
+                                       << std::vector<int>{17, -1, 22, -1, -1};
     QTest::newRow("end byte 1 off") << QList<bool>{false, false, false, true}
-                                    << std::vector<int>{7, -1, -1, -1, 44};
+                                    << std::vector<int>{17, -1, -1, -1, 44};
 }
 
 void tst_Options::markerGroups()
@@ -118,7 +120,7 @@ void tst_Options::markerGroups()
     Receiver rx(&dialog);
     const char *groups[] = {"XSB1", "XSB2", "XEB1", "XEB2"};
     const char *spins[] = {"StartByte1", "StartByte2", "EndByte1", "EndByte2"};
-    widget<QSpinBox>(dialog, "DataBytes")->setValue(7);
+    widget<QSpinBox>(dialog, "DataBytes")->setValue(17);
     for (int i = 0; i < 4; ++i) {
         widget<QGroupBox>(dialog, groups[i])->setChecked(ticked[i]);
         widget<QSpinBox>(dialog, spins[i])->setValue(11 * (i + 1));
@@ -155,6 +157,27 @@ void tst_Options::cancelSendsNothingButKeepsEdits()
     QCOMPARE(dialog.testMode, false);
     QCOMPARE(dialog.drawPlots, false);
     QCOMPARE(dialog.plotAcceleration, true);
+}
+
+// Fewer than twelve data bytes cannot carry a sample: OK keeps the dialog
+// open, says why, and sends nothing until the layout can.
+void tst_Options::refusesFrameWithoutSample()
+{
+    Options dialog;
+    Receiver rx(&dialog);
+    QTimer::singleShot(0, &dialog, [&] {
+        widget<QSpinBox>(dialog, "DataBytes")->setValue(11);
+        press(dialog, QDialogButtonBox::Ok);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(rx.events.isEmpty());
+        QVERIFY(widget<QLabel>(dialog, "layoutWarning")->text().contains("at least 12 data bytes"));
+
+        widget<QSpinBox>(dialog, "DataBytes")->setValue(12);
+        press(dialog, QDialogButtonBox::Ok);
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(rx.record, (std::vector<int>{12, -1, -1, 55, 1}));
+    QVERIFY(widget<QLabel>(dialog, "layoutWarning")->text().isEmpty());
 }
 
 void tst_Options::formRangesAndLayout()

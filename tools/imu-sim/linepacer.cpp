@@ -4,8 +4,8 @@
 
 namespace {
 // A writer this far behind the line lets the line slip instead of catching
-// up in a burst no UART could deliver.
-constexpr int SlipAfterBytes = 2;
+// up in a burst longer than a UART's receive FIFO would hand over.
+constexpr int SlipAfterBytes = 4;
 }
 
 LinePacer::LinePacer(Pacing pacing, Clock::duration burst, Clock::time_point start)

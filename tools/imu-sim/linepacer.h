@@ -9,9 +9,10 @@
 // to a reader. Every byte has a line time: 9600 baud 8N1 carries one byte in
 // 1/960 s, and a frame begins no earlier than it was queued for. What one
 // write carries depends on the pacing:
-//   Byte:  one byte at its line time, as a native UART delivers it. When the
-//          writer falls behind, the line slips rather than bursting, since
-//          a UART never delivers faster than the line.
+//   Byte:  one byte at its line time, as a native UART delivers it. A
+//          writer that fell behind catches up by a few bytes at most, as a
+//          UART's receive FIFO would hand them over; further behind, the
+//          line slips, since a UART never delivers faster than the line.
 //   Burst: every byte whose line time has come, every burst period, as a
 //          USB adapter passes on what it gathered.
 //   Frame: a whole frame at the line time of its first byte.

@@ -1,0 +1,13 @@
+#ifndef LINKSTATISTICS_H
+#define LINKSTATISTICS_H
+
+// What the reads did with the line since the counts were last taken.
+struct LinkStatistics
+{
+    long long bytesTaken = 0;   // bytes read from the port
+    long long bytesDropped = 0; // waiting bytes thrown away unread
+    long long framesFound = 0;  // frames accepted (markers and framing hold)
+    long long samplesShown = 0; // samples emitted: one per read at most
+};
+
+#endif // LINKSTATISTICS_H

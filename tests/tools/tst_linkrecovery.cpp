@@ -1,0 +1,212 @@
+// The status bar's account of the line and the monitor's way through an
+// unplugged adapter, with imu-sim playing the sensor and the real window
+// reading it.
+
+#include "mainwindow.h"
+#include "ptypair.h"
+
+#include "childwidget.h"
+#include "simulatorrun.h"
+#include "windowdriver.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class Simulator : public SimulatorRun
+{
+public:
+    bool start(const QStringList &arguments) { return SimulatorRun::start(QStringLiteral(IMU_SIM_PATH), arguments); }
+};
+
+// Points link at target in one step, as udev moves a /dev/serial/by-id link.
+bool pointLink(const QString &link, const QString &target)
+{
+    const QString fresh = link + QStringLiteral(".new");
+    QFile::remove(fresh);
+    return QFile::link(target, fresh) && std::rename(QFile::encodeName(fresh).constData(),
+                                                     QFile::encodeName(link).constData()) == 0;
+}
+
+// The messages from the first line equal to from on.
+QStringList messagesFrom(QWidget *w, const QString &from)
+{
+    const QStringList all = messages(w);
+    const qsizetype at = all.indexOf(from);
+    return at < 0 ? QStringList() : all.mid(at);
+}
+
+} // namespace
+
+class tst_LinkRecovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void figuresMatchTheLine();
+    void lostDeviceComesBackOnItsPath();
+    void stopWhileWaiting();
+
+private:
+    // Starts acquiring, logging, on device; the window must be made already.
+    void start(MainWindow &w);
+
+    QTemporaryDir scratch;
+    QString logDir;
+    QString link;
+};
+
+void tst_LinkRecovery::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QVERIFY(scratch.isValid());
+}
+
+void tst_LinkRecovery::init()
+{
+    logDir = scratch.filePath(QTest::currentTestFunction());
+    QVERIFY(QDir().mkpath(logDir));
+    link = scratch.filePath(QStringLiteral("usb-imu-%1-if00").arg(QTest::currentTestFunction()));
+}
+
+void tst_LinkRecovery::start(MainWindow &w)
+{
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
+}
+
+// At the line rate and the default 20 ms interval: about 960 bytes and 68.6
+// frames a second arrive, a sample is shown (and logged) per tick, and the
+// rest are skipped, with a word on how to keep them.
+void tst_LinkRecovery::figuresMatchTheLine()
+{
+    Simulator sim;
+    QVERIFY(sim.start({"--pacing", "byte"}));
+    answerSettings(sensorMode(sim.path, logDir), true);
+    MainWindow w;
+    auto *status = child<QLabel>(&w, "linkStatus");
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
+
+    struct Update
+    {
+        QString text;
+        qsizetype logged;
+        qint64 atMs;
+    };
+    QList<Update> updates;
+    QElapsedTimer clock;
+    clock.start();
+    connect(child<QTimer>(&w, "linkTimer"), &QTimer::timeout, this,
+            [&] { updates << Update{status->text(), loggedLines(logDir).size(), clock.elapsed()}; });
+    start(w);
+    QCOMPARE(status->text(), QStringLiteral("Reading ") + sim.path);
+    QTRY_VERIFY_WITH_TIMEOUT(updates.size() >= 4, 20000);
+    click(&w, "Stop_Button");
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
+
+    // imu-sim paces at the line rate: 960 bytes, 68.6 frames a second.
+    const double sentBytes = 960.0, sentFrames = 960.0 / 14.0;
+    const Update &before = updates[updates.size() - 2], &last = updates.last();
+    const QRegularExpression figures(QString::fromUtf8(
+        "^(\\d+) B/s · ([\\d.]+) frames/s · ([\\d.]+) shown/s · (\\d+)% skipped"
+        " · set the read interval below 14 ms to keep every frame$"));
+    const QRegularExpressionMatch m = figures.match(last.text);
+    QVERIFY2(m.hasMatch(), qPrintable(last.text));
+    const double bytes = m.captured(1).toDouble(), frames = m.captured(2).toDouble();
+    const double shown = m.captured(3).toDouble(), skipped = m.captured(4).toDouble();
+    const double loggedPerSecond = double(last.logged - before.logged) * 1000.0 / double(last.atMs - before.atMs);
+    const double expectedSkipped = 100.0 * (1.0 - loggedPerSecond / sentFrames);
+    qInfo("%s; logged %.1f a second", qPrintable(last.text), loggedPerSecond);
+    QVERIFY(qAbs(bytes - sentBytes) <= 0.1 * sentBytes);
+    QVERIFY(qAbs(frames - sentFrames) <= 0.1 * sentFrames);
+    QVERIFY(qAbs(shown - loggedPerSecond) <= 0.1 * loggedPerSecond);
+    QVERIFY(qAbs(skipped - expectedSkipped) <= qMax(0.1 * expectedSkipped, 3.0));
+}
+
+// The adapter is unplugged and plugged in again: the window says so, waits
+// for the device on the path it opened (another device named meanwhile is
+// not taken), and goes on logging into the same file.
+void tst_LinkRecovery::lostDeviceComesBackOnItsPath()
+{
+    Simulator unplugged;
+    QVERIFY(unplugged.start({"--hangup-after", "2"}));
+    QVERIFY(pointLink(link, unplugged.path));
+    answerSettings(sensorMode(link, logDir), true);
+    MainWindow w;
+    auto *status = child<QLabel>(&w, "linkStatus");
+    start(w);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!unplugged.running(), 10000);
+    QTRY_COMPARE(messagesFrom(&w, "Serial device lost"), QStringList{"Serial device lost"});
+    QCOMPARE(status->text(), QStringLiteral("Device lost: %1, waiting for it to return").arg(link));
+    const QList<QList<int>> beforeLoss = loggedSamples(logDir);
+    QVERIFY(beforeLoss.size() >= 20);
+
+    // Another device chosen while waiting is for the next Start only.
+    PtyPair other;
+    QVERIFY2(other.isValid(), qPrintable(other.errorString()));
+    QVERIFY(other.write(QByteArray(14, '\x01')));
+    answerSettings([&](QDialog *d) { child<QLineEdit>(d, "devicenameField")->setText(other.slavePath()); }, true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    QTest::qWait(2500);
+    QCOMPARE(other.bytesWaiting(), 14);
+    QVERIFY(!messagesFrom(&w, "Serial device lost").contains("Serial port opened"));
+    QCOMPARE(loggedSamples(logDir), beforeLoss);
+
+    Simulator replugged;
+    QVERIFY(replugged.start({}));
+    QVERIFY(pointLink(link, replugged.path));
+    QTRY_VERIFY_WITH_TIMEOUT(messagesFrom(&w, "Serial device lost").contains("Serial port opened"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(loggedSamples(logDir).size() >= beforeLoss.size() + 30, 20000);
+    QTRY_VERIFY(status->text().contains("frames/s"));
+    click(&w, "Stop_Button");
+    QCOMPARE(messages(&w), QStringList{"USB closed"});
+
+    // One file, its index unbroken (loggedSamples checks), nothing invented
+    // on either side of the loss.
+    QCOMPARE(logFiles(logDir).size(), 1);
+    const QList<QList<int>> all = loggedSamples(logDir);
+    QCOMPARE(all.mid(0, beforeLoss.size()), beforeLoss);
+    QCOMPARE(compareWithSent(beforeLoss, waveSamples(100000)).invented, 0);
+    QCOMPARE(compareWithSent(all.mid(beforeLoss.size()), waveSamples(100000)).invented, 0);
+}
+
+void tst_LinkRecovery::stopWhileWaiting()
+{
+    Simulator unplugged;
+    QVERIFY(unplugged.start({"--hangup-after", "1"}));
+    QVERIFY(pointLink(link, unplugged.path));
+    answerSettings(sensorMode(link, logDir), true);
+    MainWindow w;
+    start(w);
+    QTRY_VERIFY_WITH_TIMEOUT(messages(&w).contains("Serial device lost"), 10000);
+
+    click(&w, "Stop_Button");
+    QCOMPARE(messages(&w), QStringList{"USB closed"});
+    QCOMPARE(child<QLabel>(&w, "linkStatus")->text(), QStringLiteral("Stopped"));
+
+    // Back on its path, the device is no longer waited for.
+    Simulator replugged;
+    QVERIFY(replugged.start({}));
+    QVERIFY(pointLink(link, replugged.path));
+    QTest::qWait(2500);
+    QCOMPARE(messages(&w), QStringList{"USB closed"});
+    QVERIFY(!child<QTimer>(&w, "mainTimer")->isActive());
+}
+
+QTEST_MAIN(tst_LinkRecovery)
+#include "tst_linkrecovery.moc"
