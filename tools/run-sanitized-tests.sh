@@ -17,6 +17,8 @@ cmake --build "$build" -j"$(nproc)"
 reports="$build/sanitizer-reports"
 rm -rf "$reports"
 mkdir -p "$reports"
+# Some children run as an ordinary user; their reports must land here too.
+chmod 1777 "$reports"
 export ASAN_OPTIONS="log_path=$reports/asan:log_exe_name=1:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:strict_string_checks=1"
 export UBSAN_OPTIONS="log_path=$reports/ubsan:log_exe_name=1:halt_on_error=1:print_stacktrace=1"
 

@@ -2,6 +2,7 @@
 #define UNPRIVILEGED_H
 
 #include <grp.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -14,7 +15,12 @@ inline bool becomeUnprivileged()
 {
     if (geteuid() != 0)
         return true;
-    return setgroups(0, nullptr) == 0 && setgid(UnprivilegedId) == 0 && setuid(UnprivilegedId) == 0;
+    if (setgroups(0, nullptr) != 0 || setgid(UnprivilegedId) != 0 || setuid(UnprivilegedId) != 0)
+        return false;
+    // A change of user makes the process undumpable, and LeakSanitizer,
+    // which inspects the process from a helper thread, then fails it.
+    prctl(PR_SET_DUMPABLE, 1);
+    return true;
 }
 
 #endif // UNPRIVILEGED_H
