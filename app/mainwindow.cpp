@@ -4,11 +4,13 @@
 #include "datalogger.h"
 #include "linkstatus.h"
 #include "options.h"
+#include "sensorplots.h"
 #include "serialhandler.h"
 #include "wavesample.h"
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QPixmap>
 #include <QTimer>
@@ -194,7 +196,7 @@ void MainWindow::MainTimeout()
     }
 
     // Simulated sensor: waves whose phase is the number of drawn samples.
-    const ImuSample wave = waveSample(sampleCount);
+    const ImuSample wave = waveSample(sampleCount());
     accX = wave.accX;
     accY = wave.accY;
     accZ = wave.accZ;
@@ -262,4 +264,55 @@ QString MainWindow::openFailureText() const
         break;
     }
     return tr("The device could not be opened as a serial port: %1").arg(serialHandler->openFailureReason());
+}
+
+void MainWindow::InitialisoiKuvaajat()
+{
+    plots = new SensorPlots(this);
+    connect(plots, &SensorPlots::message, this, &MainWindow::OtaVastaanViesti);
+    SkaalaaKuvaajat();
+
+    auto *clearButton = new QPushButton(this);
+    clearButton->move(300, 650);
+    clearButton->setText(QStringLiteral("Clear plots"));
+    clearButton->show();
+    connect(clearButton, &QPushButton::clicked, this, &MainWindow::TyhjennaKuvaajat);
+
+    plotsBuilt = true;
+}
+
+void MainWindow::SkaalaaKuvaajat()
+{
+    const bool acceleration = options->plotAcceleration;
+    const bool gyroscope = options->plotGyroscope;
+    // With no plot chosen the window shrinks to the form alone.
+    if (!acceleration && !gyroscope)
+        resize(450, 750);
+    plots->layOut(acceleration, gyroscope);
+}
+
+void MainWindow::PiirraKuvaajat()
+{
+    SensorPlots::TimeAxis timeAxis = SensorPlots::TimeAxis::Stays;
+    switch (ui->Autoscale->checkState()) {
+    case Qt::PartiallyChecked:
+        timeAxis = SensorPlots::TimeAxis::FollowsNewest;
+        break;
+    case Qt::Checked:
+        timeAxis = SensorPlots::TimeAxis::ShowsAll;
+        break;
+    case Qt::Unchecked:
+        break;
+    }
+    plots->draw(accX, accY, accZ, gyroX, gyroY, gyroZ, timeAxis);
+}
+
+void MainWindow::TyhjennaKuvaajat()
+{
+    plots->clear();
+}
+
+int MainWindow::sampleCount() const
+{
+    return plotsBuilt ? plots->samplesDrawn() : 0;
 }

@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
-#include <QVector>
 
 #include <cstdint>
 #include <memory>
@@ -12,7 +11,7 @@
 class Datalogger;
 class Options;
 class QLabel;
-class QCustomPlot;
+class SensorPlots;
 class QTimer;
 class Ui_MainWindow;
 class serialhandler;
@@ -43,18 +42,12 @@ private:
     int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
     int16_t accX = 0, accY = 0, accZ = 0;
 
-    // Valid only while plotsBuilt is set.
-    QCustomPlot *accPlot = nullptr;
-    QCustomPlot *gyroPlot = nullptr;
-
-    // Every sample drawn since start or the last clear; entry i of
-    // timeHistory is i.
-    QVector<double> accXHistory, accYHistory, accZHistory;
-    QVector<double> gyroXHistory, gyroYHistory, gyroZHistory;
-    QVector<double> timeHistory;
-    // Samples drawn since start or the last clear; also the phase of the
-    // test-mode waves.
-    int sampleCount = 0;
+    // The plots and the history drawn on them; valid only while plotsBuilt
+    // is set. A child of the window.
+    SensorPlots *plots = nullptr;
+    // Samples drawn since start or the last clear (0 while no plots are
+    // built); also the phase of the test-mode waves.
+    int sampleCount() const;
 
 private slots:
     void AvaaOptions();
@@ -66,7 +59,6 @@ private slots:
     void on_Stop_Button_clicked();
     void OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
     void PaivitaLcdt();
-    // Defined in plots/.
     void InitialisoiKuvaajat();
     void PiirraKuvaajat();
     void SkaalaaKuvaajat();

@@ -2,10 +2,11 @@
 // window as the history since the last clear grows, for each state of the
 // Autoscale box, and the memory the history holds per sample.
 //
-//   bench_plots [largest history, default 1000000]
+//   bench_plots [largest history, default 5000000]
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. Filling a history of
-// a million samples draws each of them, which takes several minutes.
+// five million samples draws each of them, which takes the better part of an
+// hour.
 
 #include "mainwindow.h"
 #include "benchfigures.h"
@@ -98,7 +99,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const long largest = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const long largest = argc > 1 ? std::atol(argv[1]) : 5000000;
 
     QTemporaryDir logDir;
     // Sensor mode with both plots: samples come only from the feeder.
@@ -147,7 +148,7 @@ int main(int argc, char *argv[])
 
     std::printf("%-10s %-18s %12s %14s %14s\n", "history", "Autoscale", "draw ms", "draw+paint ms",
                 "bytes/sample");
-    for (long size : {1000L, 100000L, 1000000L}) {
+    for (long size : {1000L, 10000L, 100000L, 1000000L, 5000000L}) {
         if (size > largest)
             break;
         autoscale->setCheckState(Qt::Unchecked);

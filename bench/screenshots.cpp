@@ -1,6 +1,7 @@
 // Takes the README's pictures of the real program: the settings dialog as it
-// opens, and the main window in test mode with both plots after a few
-// hundred samples, the time axes following the newest sample.
+// opens, the main window in test mode with both plots after a few hundred
+// samples, the time axes following the newest sample, and the same window
+// once each plot's value axis has been fitted by a double-click.
 //
 //   doc_screenshots <output directory>
 //
@@ -16,6 +17,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -32,6 +34,20 @@ bool save(QWidget *w, const QString &path)
     std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
                  qPrintable(path));
     return ok;
+}
+
+// A left double-click in the middle of a widget, as the user gives it.
+void doubleClick(QWidget *w)
+{
+    const QPointF middle(w->width() / 2.0, w->height() / 2.0);
+    const QPointF global = w->mapToGlobal(middle);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool down = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+        QMouseEvent event(type, middle, global, Qt::LeftButton,
+                          down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    }
 }
 
 } // namespace
@@ -69,7 +85,15 @@ int main(int argc, char *argv[])
     QObject::connect(child<QTimer>(&window, "mainTimer"), &QTimer::timeout, &app, [&] {
         if (++ticks == samples) {
             ok &= save(&window, out.filePath(QStringLiteral("main-window.png")));
-            app.quit();
+            child<QAbstractButton>(&window, "Stop_Button")->click();
+            // A double-click fits a plot's value axis to the samples in view.
+            for (QWidget *plot : window.findChildren<QWidget *>())
+                if (plot->inherits("QCustomPlot"))
+                    doubleClick(plot);
+            QTimer::singleShot(200, &app, [&] {
+                ok &= save(&window, out.filePath(QStringLiteral("fitted-value-axes.png")));
+                app.quit();
+            });
         }
     });
     child<QAbstractButton>(&window, "Start_Button")->click();

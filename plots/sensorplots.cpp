@@ -1,13 +1,6 @@
-// The plot slots of MainWindow: building and laying out the acceleration and
-// gyroscope plots, drawing each sample on them and clearing them.
+#include "sensorplots.h"
 
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
-
-#include "options.h"
-
-#include <QCheckBox>
-#include <QPushButton>
+#include "pyramidgraph.h"
 
 #include <qcustomplot.h>
 
@@ -16,6 +9,11 @@ namespace {
 // Interactions, axis box, title, labels and legend; the same for both plots.
 void configurePlot(QCustomPlot *plot, const QString &title, const QFont &legendFont)
 {
+    // Each segment is drawn on its own from ends rounded to pixels: faster
+    // for one-pixel lines, and a reduced long history lights exactly the
+    // pixels that every point would.
+    plot->setPlottingHint(QCP::phFastPolylines, true);
+
     // There is no interaction flag for the title alone: the title element is
     // made selectable below and iSelectOther lets the mouse select it.
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectOther
@@ -48,28 +46,17 @@ QPen linePen(const QColor &colour, Qt::PenStyle style = Qt::SolidLine)
     return QPen(colour, 0, style);
 }
 
-void addGraph(QCustomPlot *plot, const QString &name, const QPen &pen)
-{
-    QCPGraph *graph = plot->addGraph();
-    graph->setName(name);
-    graph->setPen(pen);
-    // The whole history may be in view (Autoscale checked): adaptive sampling
-    // keeps a replot bounded by the plot's width rather than the history.
-    graph->setAdaptiveSampling(true);
-}
-
 } // namespace
 
-void MainWindow::InitialisoiKuvaajat()
+SensorPlots::SensorPlots(QWidget *window)
+    : QObject(window)
 {
-    QFont legendFont = font();
+    QFont legendFont = window->font();
     legendFont.setPointSize(10);
 
-    accPlot = new QCustomPlot(this);
+    accPlot = new QCustomPlot(window);
     configurePlot(accPlot, QStringLiteral("Acceleration"), legendFont);
-
-    gyroPlot = new QCustomPlot(this);
-    SkaalaaKuvaajat();
+    gyroPlot = new QCustomPlot(window);
     configurePlot(gyroPlot, QStringLiteral("Gyro"), legendFont);
 
     const QPen gridPen = linePen(Qt::black, Qt::DotLine);
@@ -78,35 +65,35 @@ void MainWindow::InitialisoiKuvaajat()
         plot->yAxis->grid()->setPen(gridPen);
     }
 
-    // Graph indexes are fixed: 0 is X, 1 is Y, 2 is Z on both plots.
-    const QPen xPen = linePen(Qt::blue);
-    const QPen yPen = linePen(Qt::green);
-    const QPen zPen = linePen(Qt::red);
-    addGraph(accPlot, QStringLiteral("Acc_Xaxis"), xPen);
-    addGraph(accPlot, QStringLiteral("Acc_Yaxis"), yPen);
-    addGraph(accPlot, QStringLiteral("Acc_Zaxis"), zPen);
-    addGraph(gyroPlot, QStringLiteral("Gyro_Xaxis"), xPen);
-    addGraph(gyroPlot, QStringLiteral("Gyro_Yaxis"), yPen);
-    addGraph(gyroPlot, QStringLiteral("Gyro_Zaxis"), zPen);
+    accGraphs = addGraphs(accPlot, QStringLiteral("Acc"));
+    gyroGraphs = addGraphs(gyroPlot, QStringLiteral("Gyro"));
 
     const QBrush background(QColor(240, 235, 226, 255));
     accPlot->setBackground(background);
     gyroPlot->setBackground(background);
 
-    auto *clearButton = new QPushButton(this);
-    clearButton->move(300, 650);
-    clearButton->setText(QStringLiteral("Clear plots"));
-    clearButton->show();
-    connect(clearButton, &QPushButton::clicked, this, &MainWindow::TyhjennaKuvaajat);
-
-    plotsBuilt = true;
+    accView = new PlotView(accPlot, QStringLiteral("acceleration"));
+    gyroView = new PlotView(gyroPlot, QStringLiteral("gyroscope"));
+    for (PlotView *view : {accView, gyroView})
+        connect(view, &PlotView::message, this, &SensorPlots::message);
 }
 
-void MainWindow::SkaalaaKuvaajat()
+SensorPlots::Graphs SensorPlots::addGraphs(QCustomPlot *plot, const QString &prefix)
 {
-    const bool acceleration = options->plotAcceleration;
-    const bool gyroscope = options->plotGyroscope;
+    // Graph indexes are fixed: 0 is X, 1 is Y, 2 is Z on both plots.
+    const QPen pens[] = {linePen(Qt::blue), linePen(Qt::green), linePen(Qt::red)};
+    const char *axes[] = {"_Xaxis", "_Yaxis", "_Zaxis"};
+    Graphs graphs{};
+    for (int i = 0; i < 3; ++i) {
+        graphs[i] = new PyramidGraph(plot->xAxis, plot->yAxis);
+        graphs[i]->setName(prefix + QLatin1String(axes[i]));
+        graphs[i]->setPen(pens[i]);
+    }
+    return graphs;
+}
 
+void SensorPlots::layOut(bool acceleration, bool gyroscope)
+{
     if (acceleration && gyroscope) {
         accPlot->move(400, 23);
         accPlot->resize(600, 375);
@@ -125,57 +112,61 @@ void MainWindow::SkaalaaKuvaajat()
         accPlot->setVisible(false);
         gyroPlot->setVisible(true);
     } else {
-        resize(450, 750);
         accPlot->setVisible(false);
         gyroPlot->setVisible(false);
     }
 }
 
-void MainWindow::PiirraKuvaajat()
+void SensorPlots::followTime(QCustomPlot *plot, TimeAxis timeAxis, double last)
+{
+    // A 0..0 range asked for at the first sample is empty, and the plot
+    // keeps its previous range then.
+    switch (timeAxis) {
+    case TimeAxis::FollowsNewest:
+        plot->xAxis->setRange(last - 200, last + 20);
+        break;
+    case TimeAxis::ShowsAll:
+        plot->xAxis->setRange(0, 1.2 * last);
+        break;
+    case TimeAxis::Stays:
+        break;
+    }
+}
+
+void SensorPlots::draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2,
+                       TimeAxis timeAxis)
 {
     // Each graph gets only the new point: handing it the whole history again
     // would make every sample cost more than the one before, until the
-    // program could no longer keep up with the timer. The histories stay the
-    // record of everything drawn since the last clear.
+    // program could no longer keep up with the timer.
     const double last = sampleCount;
     timeHistory.append(last);
 
-    accXHistory.append(accX);
-    accYHistory.append(accY);
-    accZHistory.append(accZ);
-    accPlot->graph(0)->addData(last, accX);
-    accPlot->graph(1)->addData(last, accY);
-    accPlot->graph(2)->addData(last, accZ);
+    accXHistory.append(a0);
+    accYHistory.append(a1);
+    accZHistory.append(a2);
+    accGraphs[0]->addData(last, a0);
+    accGraphs[1]->addData(last, a1);
+    accGraphs[2]->addData(last, a2);
 
-    // Only the time axes follow the data; the value axes stay where the
-    // user leaves them. A 0..0 range asked for at the first sample is empty,
-    // and the plot keeps its previous range then.
-    switch (ui->Autoscale->checkState()) {
-    case Qt::PartiallyChecked:
-        accPlot->xAxis->setRange(last - 200, last + 20);
-        gyroPlot->xAxis->setRange(last - 200, last + 20);
-        break;
-    case Qt::Checked:
-        accPlot->xAxis->setRange(0, 1.2 * last);
-        gyroPlot->xAxis->setRange(0, 1.2 * last);
-        break;
-    case Qt::Unchecked:
-        break;
-    }
+    followTime(accPlot, timeAxis, last);
+    followTime(gyroPlot, timeAxis, last);
+    accView->followData();
     accPlot->replot();
 
-    gyroXHistory.append(gyroX);
-    gyroYHistory.append(gyroY);
-    gyroZHistory.append(gyroZ);
-    gyroPlot->graph(0)->addData(last, gyroX);
-    gyroPlot->graph(1)->addData(last, gyroY);
-    gyroPlot->graph(2)->addData(last, gyroZ);
+    gyroXHistory.append(g0);
+    gyroYHistory.append(g1);
+    gyroZHistory.append(g2);
+    gyroGraphs[0]->addData(last, g0);
+    gyroGraphs[1]->addData(last, g1);
+    gyroGraphs[2]->addData(last, g2);
+    gyroView->followData();
     gyroPlot->replot();
 
     ++sampleCount;
 }
 
-void MainWindow::TyhjennaKuvaajat()
+void SensorPlots::clear()
 {
     // Clearing is the only way a long history shrinks, so its memory is
     // given back too: clear() alone keeps the capacity.
@@ -186,12 +177,16 @@ void MainWindow::TyhjennaKuvaajat()
     }
     sampleCount = 0;
 
-    // The axis ranges stay where they are.
-    for (QCustomPlot *plot : {accPlot, gyroPlot}) {
-        for (int i = 0; i < 3; ++i) {
-            plot->graph(i)->data()->clear();
-            plot->graph(i)->data()->squeeze();
-        }
-        plot->replot();
-    }
+    for (PyramidGraph *graph : accGraphs)
+        graph->clearPoints();
+    accPlot->replot();
+    for (PyramidGraph *graph : gyroGraphs)
+        graph->clearPoints();
+    gyroPlot->replot();
+}
+
+void SensorPlots::setImageFileChooser(const PlotView::ImageFileChooser &chooser)
+{
+    accView->setImageFileChooser(chooser);
+    gyroView->setImageFileChooser(chooser);
 }

@@ -1,0 +1,152 @@
+#include "plotview.h"
+
+#include <qcustomplot.h>
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace {
+
+// Room around the data, so that the extremes do not sit on the frame.
+QCPRange padded(const QCPRange &data)
+{
+    if (data.size() == 0)
+        return QCPRange(data.lower - 1, data.upper + 1);
+    const double room = 0.05 * data.size();
+    return QCPRange(data.lower - room, data.upper + room);
+}
+
+QString askImageFile(QWidget *parent, const QString &suggestedName)
+{
+    const QString png = PlotView::tr("PNG image (*.png)");
+    const QString pdf = PlotView::tr("PDF document (*.pdf)");
+    QString chosenFilter;
+    QString path = QFileDialog::getSaveFileName(parent, PlotView::tr("Save image"),
+                                                suggestedName + QStringLiteral(".png"),
+                                                png + QStringLiteral(";;") + pdf, &chosenFilter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += chosenFilter == pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    return path;
+}
+
+} // namespace
+
+PlotView::PlotView(QCustomPlot *plot, const QString &imageName)
+    : QObject(plot)
+    , plot(plot)
+    , imageName(imageName)
+    , viewMenu(new QMenu(plot))
+    , chooseImageFile(askImageFile)
+{
+    QAction *fit = viewMenu->addAction(tr("Fit value axis"), this, &PlotView::fitValueAxis);
+    fit->setObjectName(QStringLiteral("fitValueAxis"));
+    keepFitted = viewMenu->addAction(tr("Keep value axis fitted"));
+    keepFitted->setObjectName(QStringLiteral("keepValueAxisFitted"));
+    keepFitted->setCheckable(true);
+    QAction *fitBoth = viewMenu->addAction(tr("Fit both axes"), this, &PlotView::fitBothAxes);
+    fitBoth->setObjectName(QStringLiteral("fitBothAxes"));
+    viewMenu->addSeparator();
+    QAction *save = viewMenu->addAction(tr("Save image…"), this, &PlotView::saveImage);
+    save->setObjectName(QStringLiteral("saveImage"));
+
+    // Fitted at once when switched on, not only from the next sample.
+    connect(keepFitted, &QAction::toggled, this, [this](bool on) {
+        if (on)
+            fitValueAxis();
+    });
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { viewMenu->popup(this->plot->mapToGlobal(at)); });
+    connect(plot, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent *event) {
+        if (event->button() == Qt::LeftButton)
+            fitValueAxis();
+    });
+}
+
+bool PlotView::keepsValueAxisFitted() const
+{
+    return keepFitted->isChecked();
+}
+
+void PlotView::followData()
+{
+    if (keepsValueAxisFitted())
+        fitValueRange();
+}
+
+bool PlotView::fitValueRange()
+{
+    QCPRange span;
+    bool found = false;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        QCPGraph *graph = plot->graph(i);
+        if (!graph->visible() || graph->valueAxis() != plot->yAxis)
+            continue;
+        bool inGraph = false;
+        const QCPRange range = graph->getValueRange(inGraph, QCP::sdBoth, graph->keyAxis()->range());
+        if (!inGraph)
+            continue;
+        span = found ? QCPRange(std::min(span.lower, range.lower), std::max(span.upper, range.upper))
+                     : range;
+        found = true;
+    }
+    if (found)
+        plot->yAxis->setRange(padded(span));
+    return found;
+}
+
+void PlotView::fitValueAxis()
+{
+    if (fitValueRange())
+        plot->replot();
+}
+
+void PlotView::fitBothAxes()
+{
+    QCPRange keys;
+    bool found = false;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        QCPGraph *graph = plot->graph(i);
+        if (!graph->visible() || graph->keyAxis() != plot->xAxis)
+            continue;
+        bool inGraph = false;
+        const QCPRange range = graph->getKeyRange(inGraph);
+        if (!inGraph)
+            continue;
+        keys = found ? QCPRange(std::min(keys.lower, range.lower), std::max(keys.upper, range.upper))
+                     : range;
+        found = true;
+    }
+    if (!found)
+        return;
+    plot->xAxis->setRange(keys.size() > 0 ? keys : QCPRange(keys.lower - 1, keys.upper + 1));
+    fitValueRange();
+    plot->replot();
+}
+
+void PlotView::saveImage()
+{
+    const QString path = chooseImageFile(plot->window(), imageName);
+    if (path.isEmpty())
+        return;
+
+    const QString format = QFileInfo(path).suffix().toLower();
+    bool saved = false;
+    if (format == QLatin1String("pdf")) {
+        saved = plot->savePdf(path, 0, 0, QCP::epAllowCosmetic, QStringLiteral("imu-monitor"),
+                              imageName);
+    } else if (format == QLatin1String("png")) {
+        saved = plot->savePng(path);
+    } else {
+        emit message(tr("Images are saved as .png or .pdf, not as %1").arg(path));
+        return;
+    }
+    emit message(saved ? tr("Image saved: %1").arg(path)
+                       : tr("Could not save the image to %1").arg(path));
+}
+
+void PlotView::setImageFileChooser(ImageFileChooser chooser)
+{
+    chooseImageFile = std::move(chooser);
+}

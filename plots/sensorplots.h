@@ -1,0 +1,84 @@
+#ifndef SENSORPLOTS_H
+#define SENSORPLOTS_H
+
+#include "plotview.h"
+
+#include <QObject>
+#include <QVector>
+
+#include <array>
+#include <cstdint>
+
+class PyramidGraph;
+class QCustomPlot;
+class QWidget;
+
+// The acceleration and gyroscope plots of the main window, three curves
+// each (X, Y, Z): built once as children of the window, laid out by the
+// plots chosen, fed one sample at a time with the time axes following the
+// data, and cleared. Every sample drawn since the last clear is kept, in the
+// graphs and in the histories below.
+class SensorPlots : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How the time axes move at each drawn sample.
+    enum class TimeAxis {
+        Stays,           // where it was, or where the user dragged it
+        FollowsNewest,   // the newest 200 samples and room for 20 more
+        ShowsAll,        // every sample and a fifth more room
+    };
+
+    // Builds both plots as direct children of window, which owns them and
+    // this object; both stay unplaced until layOut.
+    explicit SensorPlots(QWidget *window);
+
+    // Places and shows the chosen plots in the window (x 400 on, below the
+    // menu bar), one above the other when both are chosen, and hides the
+    // others. Graphs and histories are kept.
+    void layOut(bool acceleration, bool gyroscope);
+
+    // Appends one sample (acceleration X, Y, Z, gyroscope X, Y, Z) at time
+    // sampleCount, moves the time axes and replots both plots, hidden ones
+    // too.
+    void draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2,
+              TimeAxis timeAxis);
+
+    // Empties the histories and the graphs; the axis ranges stay.
+    void clear();
+
+    // Samples drawn since construction or the last clear: the time of the
+    // next sample.
+    int samplesDrawn() const { return sampleCount; }
+
+    PlotView *accelerationView() const { return accView; }
+    PlotView *gyroscopeView() const { return gyroView; }
+    void setImageFileChooser(const PlotView::ImageFileChooser &chooser);
+
+signals:
+    // A line for the user from one of the plot views.
+    void message(const QString &text);
+
+private:
+    using Graphs = std::array<PyramidGraph *, 3>;  // X, Y, Z
+
+    Graphs addGraphs(QCustomPlot *plot, const QString &prefix);
+    static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
+
+    QCustomPlot *accPlot;
+    QCustomPlot *gyroPlot;
+    PlotView *accView;
+    PlotView *gyroView;
+    Graphs accGraphs{};
+    Graphs gyroGraphs{};
+
+    // Entry i of each history belongs to sample i; entry i of timeHistory
+    // is i.
+    QVector<double> accXHistory, accYHistory, accZHistory;
+    QVector<double> gyroXHistory, gyroYHistory, gyroZHistory;
+    QVector<double> timeHistory;
+    int sampleCount = 0;
+};
+
+#endif // SENSORPLOTS_H
