@@ -14,6 +14,10 @@
 namespace {
 // Each byte is asked for only after the port reported one waiting.
 constexpr unsigned int ReadTimeoutMs = 1;
+// Bytes at the edge of a window, next to where a frame before or after it
+// would lie, that must not look like its markers when the window follows
+// garbage. A frame rarely loses more than four bytes at once.
+constexpr int SuspectBytes = 4;
 }
 
 serialhandler::serialhandler(QObject *parent)
@@ -215,14 +219,59 @@ bool serialhandler::frameEndsAt(int end)
     const int start = end + 1 - frameLength;
     if (start < keptFrom || !checkBytesCorrect(end))
         return false;
-    if (context() > 0)
-        return (start == 0 && lineStart) || start == followOn || endBytesAt(start - 1);
-    // Start bytes only: the next frame must begin right after this one.
-    if (startByte1 != FrameLayout::Off && readBuffer[end + 1] != startByte1)
-        return false;
-    if (startByte2 != FrameLayout::Off && readBuffer[end + 2] != startByte2)
-        return false;
-    return true;
+    if (context() > 0) {
+        if ((start == 0 && lineStart) || start == followOn || endBytesAt(start - 1))
+            return true;
+        // After garbage: trusted only when it holds no end bytes but its own.
+        // A frame that lost bytes holds those of the frame before it.
+        return !frameEndsInside(start, end);
+    }
+    // Start bytes only: the next frame begins right after this one, or, after
+    // garbage, no other frame begins inside it. A frame that lost bytes
+    // holds the start bytes of the frame after it.
+    if ((startByte1 == FrameLayout::Off || readBuffer[end + 1] == startByte1)
+        && (startByte2 == FrameLayout::Off || readBuffer[end + 2] == startByte2))
+        return true;
+    return !frameStartsInside(start, end);
+}
+
+bool serialhandler::frameEndsInside(int start, int end) const
+{
+    // A frame that lost bytes begins with as many of the frame before it,
+    // whose end bytes may be damaged too: a lone end byte value among the
+    // first few gives it away.
+    for (int at = start; at < std::min(start + SuspectBytes, end - 1); ++at) {
+        if (readBuffer[at] == endByte1 || readBuffer[at] == endByte2)
+            return true;
+    }
+    // A byte before the buffer is unknown and could be an end byte.
+    for (int last = start; last < end; ++last) {
+        if (endByte2 != FrameLayout::Off && readBuffer[last] != endByte2)
+            continue;
+        if (endByte1 != FrameLayout::Off && last >= 1 && readBuffer[last - 1] != endByte1)
+            continue;
+        return true;
+    }
+    return false;
+}
+
+bool serialhandler::frameStartsInside(int start, int end) const
+{
+    // A frame that lost bytes ends with as many of the frame after it, whose
+    // start bytes may be damaged too.
+    for (int at = std::max(end + 1 - SuspectBytes, start + 2); at <= end; ++at) {
+        if (readBuffer[at] == startByte1 || readBuffer[at] == startByte2)
+            return true;
+    }
+    // The lookahead bytes after end are in the buffer.
+    for (int first = start + 1; first <= end; ++first) {
+        if (startByte1 != FrameLayout::Off && readBuffer[first] != startByte1)
+            continue;
+        if (startByte2 != FrameLayout::Off && readBuffer[first + 1] != startByte2)
+            continue;
+        return true;
+    }
+    return false;
 }
 
 void serialhandler::readSerial()

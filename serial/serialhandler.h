@@ -108,9 +108,12 @@ public slots:
     // A frame is a window whose markers match and that sits where a frame
     // can: with end bytes, right after the end bytes of a frame before it
     // (or at the start of the line); with start bytes only, right before the
-    // start bytes of the next frame, so it is decoded a frame later. This
-    // keeps a line that loses bytes from passing off a window that straddles
-    // two frames as a sample.
+    // start bytes of the next frame, so it is decoded a frame later. A window
+    // that follows (or, with start bytes only, is followed by) other bytes,
+    // such as garbage, counts when nothing in it may belong to a marker of
+    // another frame.
+    // This keeps a line that loses bytes from passing off a window that
+    // straddles two frames as a sample.
     //
     // The bytes after the newest frame are kept and stand in front of the
     // next call's bytes, so that a frame split between two reads is found; a
@@ -132,6 +135,14 @@ private:
     bool frameEndsAt(int end);
     // True when a frame of the layout ends at index end: its end bytes match.
     bool endBytesAt(int end) const;
+    // True when the window from start to end may hold the end of another
+    // frame: end bytes that could end before end, or an end byte value in
+    // its first four bytes.
+    bool frameEndsInside(int start, int end) const;
+    // True when the window from start to end may hold the beginning of
+    // another frame: start bytes after start, or a start byte value in its
+    // last four bytes.
+    bool frameStartsInside(int start, int end) const;
 
     // Forgets every byte of the line read so far. atLineStart: the next byte
     // is the first of the line (it was just opened).

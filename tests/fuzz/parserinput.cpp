@@ -127,8 +127,9 @@ public:
     // start bytes of the frame after it) has come: it is a frame when its
     // markers match, it does not reach back into the frame decoded by an
     // earlier read, and with end bytes on it follows the end bytes of a
-    // frame or begins the line, or with start bytes only the next frame's
-    // start bytes follow it. Returns the sample of the newest frame, or none
+    // frame or begins the line or holds no other end bytes, or with start
+    // bytes only the next frame's start bytes follow it or it holds no other
+    // start bytes. Returns the sample of the newest frame, or none
     // when there is no frame or the layout has too few data bytes.
     std::optional<ImuSample> read(const std::vector<unsigned char> &taken)
     {
@@ -143,10 +144,10 @@ public:
                 continue;
             bool placed = true;
             if (endBytes)
-                placed = (start == 0 && lineStart) || start == lastFrameEnd || endBytesEndAt(start - 1);
+                placed = (start == 0 && lineStart) || start == lastFrameEnd || endBytesEndAt(start - 1)
+                    || !anyEndBytes(start, start + length - 1);
             else if (startOnly)
-                placed = (!on[0] || line[size_t(start + length)] == value[0])
-                    && (!on[1] || line[size_t(start + length + 1)] == value[1]);
+                placed = startBytesAt(start + length) || !anyStartBytes(start + 1, start + length - 1);
             if (!placed)
                 continue;
             newest = start;
@@ -197,6 +198,44 @@ private:
         if (on[2] && (end < 1 || line[size_t(end - 1)] != value[2]))
             return false;
         return true;
+    }
+
+    // End bytes of a frame that could end anywhere in [from, to): a byte
+    // before the line is unknown and could be one.
+    bool anyEndBytes(int from, int to) const
+    {
+        // Or an end byte value among the first four bytes that are no marker
+        // of the window itself.
+        for (int at = from; at < from + 4 && at < to - 1; ++at)
+            if ((on[2] && line[size_t(at)] == value[2]) || (on[3] && line[size_t(at)] == value[3]))
+                return true;
+        for (int end = from; end < to; ++end) {
+            const bool second = !on[3] || line[size_t(end)] == value[3];
+            const bool first = !on[2] || end < 1 || line[size_t(end - 1)] == value[2];
+            if (second && first)
+                return true;
+        }
+        return false;
+    }
+
+    bool startBytesAt(int start) const
+    {
+        return (!on[0] || line[size_t(start)] == value[0])
+            && (!on[1] || line[size_t(start + 1)] == value[1]);
+    }
+
+    // Start bytes of a frame that begins anywhere in [from, to], or a start
+    // byte value among the last four bytes up to to that are no marker of
+    // the window beginning at from - 1.
+    bool anyStartBytes(int from, int to) const
+    {
+        for (int at = std::max(to - 3, from + 1); at <= to; ++at)
+            if ((on[0] && line[size_t(at)] == value[0]) || (on[1] && line[size_t(at)] == value[1]))
+                return true;
+        for (int start = from; start <= to; ++start)
+            if (startBytesAt(start))
+                return true;
+        return false;
     }
 
     bool on[4];

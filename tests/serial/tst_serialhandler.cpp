@@ -206,12 +206,24 @@ void tst_serialhandler::parse_data()
         << dialogLayout << frame(a).right(5) + frame(b) << QStringList{"19"} << Samples{values(b)};
     QTest::newRow("frame, then part of one") << dialogLayout << frame(a) + frame(b).left(6)
                                              << QStringList{"20", "Check bytes not correct!"} << Samples{values(a)};
-    // A frame is trusted only right after the end of a frame before it, or
-    // at the start of the line: garbage before it may hide a lost byte.
-    QTest::newRow("garbage before a frame") << dialogLayout << "xyz" + frame(a) << QStringList{"17"} << Samples();
-    QTest::newRow("garbage between frames: the first counts")
+    // After garbage a window counts only when it holds no end bytes but its
+    // own: a frame that lost a byte holds those of the frame before it.
+    QTest::newRow("garbage before a frame") << dialogLayout << "xyz" + frame(a) << QStringList{"17"}
+                                            << Samples{values(a)};
+    QTest::newRow("garbage, then a frame and one that lost a byte")
+        << dialogLayout << "xyz" + frame(a) + frame(b).remove(3, 1) << QStringList{"30"}
+        << Samples{values(a)};
+    QTest::newRow("end byte lost, then a frame that lost a byte")
+        << dialogLayout << frame(b).remove(12, 1) + frame(a).remove(3, 1) << QStringList{"26"} << Samples();
+    QTest::newRow("end byte lost, then a frame that lost three bytes")
+        << dialogLayout << frame(b).remove(13, 1) + frame(a).remove(8, 1).remove(5, 1).remove(2, 1)
+        << QStringList{"24"} << Samples();
+    QTest::newRow("garbage ending in end bytes, then a frame that lost a byte")
+        << dialogLayout << QByteArray("xyz\x37\x01", 5) + frame(b).remove(3, 1) << QStringList{"18"}
+        << Samples();
+    QTest::newRow("garbage with end bytes between frames")
         << dialogLayout << frame(b) + QByteArray("\x37\x37\x01\x00", 4) + frame(a) << QStringList{"32"}
-        << Samples{values(b)};
+        << Samples{values(a)};
     // The window that ends at the damaged frame's end bytes begins with the
     // end byte of the frame before it.
     QTest::newRow("byte lost inside a frame")
@@ -223,6 +235,8 @@ void tst_serialhandler::parse_data()
         << QStringList{"13"} << Samples();
     QTest::newRow("only start byte 2, next frame begun") << start2 << frame(b, start2) + frame(a, start2).left(2)
         << QStringList{"15", "Check bytes not correct!"} << Samples{values(b)};
+    QTest::newRow("start bytes only, garbage after a frame") << startsOnly
+        << frame(a, startsOnly) + "xyz" << QStringList{"17", "Check bytes not correct!"} << Samples{values(a)};
     QTest::newRow("start bytes only, byte lost inside a frame") << startsOnly
         << frame(a, startsOnly) + frame(b, startsOnly).remove(5, 1) + frame(a, startsOnly).left(2)
         << QStringList{"29", "Check bytes not correct!"} << Samples{values(a)};
