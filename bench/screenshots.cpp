@@ -36,15 +36,17 @@ bool save(QWidget *w, const QString &path)
     return ok;
 }
 
-// A left double-click in the middle of a widget, as the user gives it.
+// A left double-click in the bottom left corner of a widget, as the user
+// gives it: on a plot, clear of curves, axes and legend, which a click would
+// select.
 void doubleClick(QWidget *w)
 {
-    const QPointF middle(w->width() / 2.0, w->height() / 2.0);
-    const QPointF global = w->mapToGlobal(middle);
+    const QPointF corner(8, w->height() - 8);
+    const QPointF global = w->mapToGlobal(corner);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
         const bool down = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-        QMouseEvent event(type, middle, global, Qt::LeftButton,
+        QMouseEvent event(type, corner, global, Qt::LeftButton,
                           down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(w, &event);
     }

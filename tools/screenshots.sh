@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Retakes doc/settings-dialog.png, doc/main-window.png and doc/sensor-mode.png
-# from the real program in a virtual X display.
+# Retakes doc/settings-dialog.png, doc/main-window.png, doc/fitted-value-axes.png
+# and doc/sensor-mode.png from the real program in a virtual X display.
 #
 #   tools/screenshots.sh [build directory, default build]
 #
