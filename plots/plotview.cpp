@@ -17,6 +17,28 @@ QCPRange padded(const QCPRange &data)
     return QCPRange(data.lower - room, data.upper + room);
 }
 
+// The union of the ranges that rangeOf(graph, found) gives for the visible
+// graphs on the plot's time and value axes; found is false when none gave one.
+template <typename RangeOf>
+QCPRange unitedRange(QCustomPlot *plot, bool &found, const RangeOf &rangeOf)
+{
+    QCPRange united;
+    found = false;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        QCPGraph *graph = plot->graph(i);
+        if (!graph->visible() || graph->keyAxis() != plot->xAxis || graph->valueAxis() != plot->yAxis)
+            continue;
+        bool inGraph = false;
+        const QCPRange range = rangeOf(graph, inGraph);
+        if (!inGraph)
+            continue;
+        united = found ? QCPRange(std::min(united.lower, range.lower), std::max(united.upper, range.upper))
+                       : range;
+        found = true;
+    }
+    return united;
+}
+
 QString askImageFile(QWidget *parent, const QString &suggestedName)
 {
     const QString png = PlotView::tr("PNG image (*.png)");
@@ -77,20 +99,10 @@ void PlotView::followData()
 
 bool PlotView::fitValueRange()
 {
-    QCPRange span;
     bool found = false;
-    for (int i = 0; i < plot->graphCount(); ++i) {
-        QCPGraph *graph = plot->graph(i);
-        if (!graph->visible() || graph->valueAxis() != plot->yAxis)
-            continue;
-        bool inGraph = false;
-        const QCPRange range = graph->getValueRange(inGraph, QCP::sdBoth, graph->keyAxis()->range());
-        if (!inGraph)
-            continue;
-        span = found ? QCPRange(std::min(span.lower, range.lower), std::max(span.upper, range.upper))
-                     : range;
-        found = true;
-    }
+    const QCPRange span = unitedRange(plot, found, [](QCPGraph *graph, bool &inGraph) {
+        return graph->getValueRange(inGraph, QCP::sdBoth, graph->keyAxis()->range());
+    });
     if (found)
         plot->yAxis->setRange(padded(span));
     return found;
@@ -104,20 +116,10 @@ void PlotView::fitValueAxis()
 
 void PlotView::fitBothAxes()
 {
-    QCPRange keys;
     bool found = false;
-    for (int i = 0; i < plot->graphCount(); ++i) {
-        QCPGraph *graph = plot->graph(i);
-        if (!graph->visible() || graph->keyAxis() != plot->xAxis)
-            continue;
-        bool inGraph = false;
-        const QCPRange range = graph->getKeyRange(inGraph);
-        if (!inGraph)
-            continue;
-        keys = found ? QCPRange(std::min(keys.lower, range.lower), std::max(keys.upper, range.upper))
-                     : range;
-        found = true;
-    }
+    const QCPRange keys = unitedRange(plot, found, [](QCPGraph *graph, bool &inGraph) {
+        return graph->getKeyRange(inGraph);
+    });
     if (!found)
         return;
     plot->xAxis->setRange(keys.size() > 0 ? keys : QCPRange(keys.lower - 1, keys.upper + 1));
