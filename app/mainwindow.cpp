@@ -3,11 +3,13 @@
 
 #include "datalogger.h"
 #include "linkstatus.h"
+#include "logopath.h"
 #include "options.h"
 #include "sensorplots.h"
 #include "serialhandler.h"
 #include "wavesample.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -97,7 +99,9 @@ void MainWindow::AvaaAbout()
                    "\n"
                    "Version: %1 \n")
                     .arg(versionString));
-    box.setIconPixmap(QPixmap(QStringLiteral("logo.png")));
+    const QString logo = chooseLogo(QDir::currentPath(), installedLogoPath());
+    if (!logo.isEmpty())
+        box.setIconPixmap(QPixmap(logo));
     box.exec();
 }
 

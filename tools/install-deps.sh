@@ -15,6 +15,13 @@ packages=(
 if [ "${IMU_WITH_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev llvm-14)
 fi
+# The Debian package (tools/make-package.sh) and its check
+# (tools/check-package.sh): dpkg-shlibdeps and dpkg-buildflags, help2man for
+# imu-sim's man page, lintian, desktop-file-validate, and xwininfo to see the
+# installed monitor's window.
+if [ "${IMU_WITH_PACKAGING:-0}" = 1 ]; then
+  packages+=(dpkg-dev help2man lintian desktop-file-utils x11-utils)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,3 +1,4 @@
+#include "logopath.h"
 #include "mainwindow.h"
 #include "ptypair.h"
 
@@ -16,6 +17,7 @@
 #include <QLCDNumber>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -61,6 +63,9 @@ private slots:
     void sensorModeAcquires();
     void optionsWhileRunningSwitchMode();
     void helpBoxes();
+    void logoChoice_data();
+    void logoChoice();
+    void installedLogoBesideBin();
 
 private:
     QTemporaryDir logDir;
@@ -270,6 +275,87 @@ void tst_MainWindow::helpBoxes()
     QVERIFY(logo.save(cwd.filePath("logo.png")));
     about = openBox("actionAbout");
     QVERIFY(about.hasIcon);
+}
+
+namespace {
+
+enum class LogoFile { None, Image, Broken, Folder };
+
+void makeLogo(const QString &path, LogoFile kind)
+{
+    switch (kind) {
+    case LogoFile::None:
+        break;
+    case LogoFile::Image: {
+        QImage logo(8, 8, QImage::Format_ARGB32);
+        logo.fill(Qt::red);
+        QVERIFY(logo.save(path, "PNG"));
+        break;
+    }
+    case LogoFile::Broken: {
+        // A PNG signature and nothing after it, as a copy cut short leaves.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write("\x89PNG\r\n\x1a\n"), qint64(8));
+        break;
+    }
+    case LogoFile::Folder:
+        QVERIFY(QDir().mkpath(path));
+        break;
+    }
+}
+
+} // namespace
+
+void tst_MainWindow::logoChoice_data()
+{
+    QTest::addColumn<LogoFile>("working");
+    QTest::addColumn<LogoFile>("installed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("neither") << LogoFile::None << LogoFile::None << QString();
+    QTest::newRow("working directory only") << LogoFile::Image << LogoFile::None << "working";
+    QTest::newRow("installed only") << LogoFile::None << LogoFile::Image << "installed";
+    QTest::newRow("working directory first") << LogoFile::Image << LogoFile::Image << "working";
+    QTest::newRow("broken file in working directory")
+        << LogoFile::Broken << LogoFile::Image << "installed";
+    QTest::newRow("folder named logo.png") << LogoFile::Folder << LogoFile::Image << "installed";
+    QTest::newRow("broken installed logo") << LogoFile::None << LogoFile::Broken << QString();
+}
+
+void tst_MainWindow::logoChoice()
+{
+    QFETCH(LogoFile, working);
+    QFETCH(LogoFile, installed);
+    QFETCH(QString, expected);
+
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QDir dir(root.path());
+    QVERIFY(dir.mkpath("work") && dir.mkpath("share/imu-monitor"));
+    const QString workingLogo = dir.filePath("work/logo.png");
+    const QString installedLogo = dir.filePath("share/imu-monitor/logo.png");
+    makeLogo(workingLogo, working);
+    makeLogo(installedLogo, installed);
+
+    const QString chosen = chooseLogo(dir.filePath("work"), installedLogo);
+    if (expected == "working")
+        QCOMPARE(chosen, workingLogo);
+    else if (expected == "installed")
+        QCOMPARE(chosen, installedLogo);
+    else
+        QVERIFY2(chosen.isEmpty(), qPrintable(chosen));
+    // Whatever is chosen is shown.
+    if (!chosen.isEmpty())
+        QVERIFY(!QPixmap(chosen).isNull());
+}
+
+// The package puts the programs in bin/ and the logo in
+// share/imu-monitor/ of the same prefix.
+void tst_MainWindow::installedLogoBesideBin()
+{
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    QCOMPARE(programDir.relativeFilePath(installedLogoPath()),
+             QStringLiteral("../share/imu-monitor/logo.png"));
 }
 
 QTEST_MAIN(tst_MainWindow)
