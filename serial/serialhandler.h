@@ -111,9 +111,8 @@ public slots:
     // start bytes of the next frame, so it is decoded a frame later. A window
     // that follows (or, with start bytes only, is followed by) other bytes,
     // such as garbage, counts when nothing in it may belong to a marker of
-    // another frame.
-    // This keeps a line that loses bytes from passing off a window that
-    // straddles two frames as a sample.
+    // another frame. This keeps a line that loses bytes from passing off a
+    // window that straddles two frames as a sample.
     //
     // The bytes after the newest frame are kept and stand in front of the
     // next call's bytes, so that a frame split between two reads is found; a
