@@ -142,28 +142,27 @@ void SensorPlots::draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g
     const double last = sampleCount;
     timeHistory.append(last);
 
-    accXHistory.append(a0);
-    accYHistory.append(a1);
-    accZHistory.append(a2);
-    accGraphs[0]->addData(last, a0);
-    accGraphs[1]->addData(last, a1);
-    accGraphs[2]->addData(last, a2);
+    append(accGraphs, {&accXHistory, &accYHistory, &accZHistory}, last, {a0, a1, a2});
 
     followTime(accPlot, timeAxis, last);
     followTime(gyroPlot, timeAxis, last);
     accView->followData();
     accPlot->replot();
 
-    gyroXHistory.append(g0);
-    gyroYHistory.append(g1);
-    gyroZHistory.append(g2);
-    gyroGraphs[0]->addData(last, g0);
-    gyroGraphs[1]->addData(last, g1);
-    gyroGraphs[2]->addData(last, g2);
+    append(gyroGraphs, {&gyroXHistory, &gyroYHistory, &gyroZHistory}, last, {g0, g1, g2});
     gyroView->followData();
     gyroPlot->replot();
 
     ++sampleCount;
+}
+
+void SensorPlots::append(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
+                         double time, const std::array<int16_t, 3> &values)
+{
+    for (size_t axis = 0; axis < 3; ++axis) {
+        histories[axis]->append(values[axis]);
+        graphs[axis]->addData(time, values[axis]);
+    }
 }
 
 void SensorPlots::clear()

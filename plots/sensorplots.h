@@ -64,6 +64,10 @@ private:
     using Graphs = std::array<PyramidGraph *, 3>;  // X, Y, Z
 
     Graphs addGraphs(QCustomPlot *plot, const QString &prefix);
+    // Appends the X, Y and Z values of a sample at time to the histories
+    // and graphs of one plot.
+    static void append(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
+                       double time, const std::array<int16_t, 3> &values);
     static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
 
     QCustomPlot *accPlot;
