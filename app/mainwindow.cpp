@@ -9,6 +9,7 @@
 #include "serialhandler.h"
 #include "wavesample.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,6 +18,23 @@
 #include <QPixmap>
 #include <QTimer>
 
+namespace {
+
+// How the time axes follow the samples, by the tri-state Autoscale box.
+SensorPlots::TimeAxis timeAxisOf(const QCheckBox *autoscale)
+{
+    switch (autoscale->checkState()) {
+    case Qt::PartiallyChecked:
+        return SensorPlots::TimeAxis::FollowsNewest;
+    case Qt::Checked:
+        return SensorPlots::TimeAxis::ShowsAll;
+    case Qt::Unchecked:
+        break;
+    }
+    return SensorPlots::TimeAxis::Stays;
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -37,8 +55,10 @@ MainWindow::MainWindow(QWidget *parent)
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
     ui->statusBar->addPermanentWidget(linkStatus, 1);
 
-    // Samples and logger messages
+    // Samples and logger messages: every frame of a read is drawn and logged,
+    // and the newest is shown on the readouts.
     connect(serialHandler.get(), &serialhandler::SendData, this, &MainWindow::OtaVastaanData);
+    connect(serialHandler.get(), &serialhandler::SendSamples, this, &MainWindow::OtaVastaanNaytteet);
     connect(dataLogger.get(), &Datalogger::NewFileCreated, this, &MainWindow::OtaVastaanViesti);
     // Menus
     connect(ui->actionOptions, &QAction::triggered, this, &MainWindow::AvaaOptions);
@@ -165,6 +185,8 @@ void MainWindow::on_Stop_Button_clicked()
     linkStatus->setText(tr("Stopped"));
 }
 
+// The newest sample of a read: the readouts show it. It was drawn and logged
+// with the rest of its read in OtaVastaanNaytteet.
 void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
 {
     accX = a0;
@@ -174,9 +196,22 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
     gyroY = g1;
     gyroZ = g2;
     PaivitaLcdt();
-    if (plotsBuilt)
-        PiirraKuvaajat();
-    logCurrentSample();
+}
+
+// Every sample of a read, oldest first: each is logged and drawn, and the
+// plots are redrawn once for all of them.
+void MainWindow::OtaVastaanNaytteet(const QVector<ImuSample> &samples)
+{
+    if (ui->LogBox1->isChecked()) {
+        for (const ImuSample &s : samples)
+            dataLogger->Log(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
+    }
+    if (!plotsBuilt || samples.isEmpty())
+        return;
+    for (const ImuSample &s : samples)
+        plots->append(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
+    samplesDrawn += samples.size();
+    plots->showNewest(timeAxisOf(ui->Autoscale));
 }
 
 void MainWindow::PaivitaLcdt()
@@ -223,6 +258,8 @@ void MainWindow::logCurrentSample()
 void MainWindow::startLinkStatus(const QString &text)
 {
     serialHandler->takeStatistics();
+    drawnAtStatus = samplesDrawn;
+    loggedAtStatus = dataLogger->linesWritten();
     linkClock.start();
     linkStatus->setText(text);
     linkTimer->start();
@@ -244,8 +281,15 @@ void MainWindow::updateLinkStatus()
         return;
     }
     const double seconds = linkClock.restart() / 1000.0;
+    SampleUse use;
+    if (ui->LogBox1->isChecked())
+        use.logged = dataLogger->linesWritten() - loggedAtStatus;
+    if (plotsBuilt)
+        use.drawn = samplesDrawn - drawnAtStatus;
+    drawnAtStatus = samplesDrawn;
+    loggedAtStatus = dataLogger->linesWritten();
     linkStatus->setText(linkStatusText(serialHandler->takeStatistics(), seconds,
-                                       serialHandler->currentFrameLength()));
+                                       serialHandler->currentFrameLength(), use));
 }
 
 void MainWindow::reportDeviceLost()
@@ -297,18 +341,8 @@ void MainWindow::SkaalaaKuvaajat()
 
 void MainWindow::PiirraKuvaajat()
 {
-    SensorPlots::TimeAxis timeAxis = SensorPlots::TimeAxis::Stays;
-    switch (ui->Autoscale->checkState()) {
-    case Qt::PartiallyChecked:
-        timeAxis = SensorPlots::TimeAxis::FollowsNewest;
-        break;
-    case Qt::Checked:
-        timeAxis = SensorPlots::TimeAxis::ShowsAll;
-        break;
-    case Qt::Unchecked:
-        break;
-    }
-    plots->draw(accX, accY, accZ, gyroX, gyroY, gyroZ, timeAxis);
+    plots->draw(accX, accY, accZ, gyroX, gyroY, gyroZ, timeAxisOf(ui->Autoscale));
+    ++samplesDrawn;
 }
 
 void MainWindow::TyhjennaKuvaajat()

@@ -1,9 +1,12 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "framelayout.h"
+
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <QVector>
 
 #include <cstdint>
 #include <memory>
@@ -58,6 +61,7 @@ private slots:
     void on_Start_Button_clicked();
     void on_Stop_Button_clicked();
     void OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
+    void OtaVastaanNaytteet(const QVector<ImuSample> &samples);
     void PaivitaLcdt();
     void InitialisoiKuvaajat();
     void PiirraKuvaajat();
@@ -80,6 +84,10 @@ private:
     QLabel *linkStatus = nullptr;
     QTimer *linkTimer = nullptr;
     QElapsedTimer linkClock;
+    // Samples drawn and log lines written, for the status bar's rates.
+    long long samplesDrawn = 0;
+    long long drawnAtStatus = 0;
+    long long loggedAtStatus = 0;
 };
 
 #endif // MAINWINDOW_H

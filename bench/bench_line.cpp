@@ -4,11 +4,11 @@
 // imu-sim's pseudo-terminal in sensor mode with "Datalog" ticked; the log is
 // then compared with the frames sent meanwhile.
 //
-//   bench_line [seconds per run, default 10] [pacing|noise, default both]
+//   bench_line [seconds per run, default 10] [pacing|noise|cpu, default all]
 //
-// Reads more often than a frame takes on the line (14.6 ms for the default
-// 14-byte frame at 9600 baud 8N1) keep every frame whose bytes arrive spread
-// out; at longer intervals a read shows one sample, the newest. Runs
+// The cpu table gives the share of one core that the monitor's process
+// takes while it reads a byte-paced line with both plots drawn (the time
+// axis following the newest sample) and every sample logged. Runs
 // offscreen unless QT_QPA_PLATFORM says otherwise.
 
 #include "mainwindow.h"
@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -43,26 +44,41 @@ void runFor(int ms)
     loop.exec();
 }
 
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 struct Result
 {
     Delivery delivery;
     int ticks = 0;
+    double cpuShare = 0; // of one core, while acquiring
 };
 
-Result measure(const Line &line, int intervalMs, int seconds)
+Result measure(const Line &line, int intervalMs, int seconds, bool plots = false)
 {
     Result result;
     SimulatorRun sim;
     if (!sim.start(QStringLiteral(IMU_SIM_PATH), line.arguments))
         qFatal("imu-sim did not start");
     QTemporaryDir logDir;
-    answerSettings(sensorMode(sim.path, logDir.path()), true);
+    const FormEdit sensor = sensorMode(sim.path, logDir.path());
+    answerSettings(plots ? withPlots(sensor) : sensor, true);
     MainWindow w;
+    if (plots) {
+        w.show();
+        child<QCheckBox>(&w, "Autoscale")->setCheckState(Qt::PartiallyChecked);
+    }
     child<QSpinBox>(&w, "TaajuusSBox")->setValue(intervalMs);
     child<QCheckBox>(&w, "LogBox1")->setChecked(true);
     QObject::connect(child<QTimer>(&w, "mainTimer"), &QTimer::timeout, [&] { ++result.ticks; });
     click(&w, "Start_Button");
+    const double cpuStart = processCpuSeconds();
     runFor(seconds * 1000);
+    result.cpuShare = (processCpuSeconds() - cpuStart) / seconds;
     click(&w, "Stop_Button");
     result.delivery = compareWithSent(loggedSamples(logDir.path()), waveSamples(100 * seconds + 10000));
     return result;
@@ -77,7 +93,7 @@ bool pacingTable(int seconds)
         {"burst 4 ms", {"--pacing", "burst", "--burst-ms", "4"}},
         {"frame", {"--pacing", "frame"}},
     };
-    const int intervals[] = {5, 10, 14, 20, 50};
+    const int intervals[] = {5, 10, 14, 20, 50, 100, 250, 1000};
 
     std::printf("Share of the frames sent that reached the log (samples logged per tick), "
                 "default layout at 9600 baud, %d s a run\n\n", seconds);
@@ -127,6 +143,20 @@ void noiseTable(int seconds)
     }
 }
 
+// The monitor's share of a core at two read intervals, plots and log on.
+void cpuTable(int seconds)
+{
+    std::printf("\nCPU of the monitor, byte pacing, both plots drawn (Autoscale partially checked), "
+                "Datalog on, %d s a run\n\n", seconds);
+    std::printf("read interval | CPU, share of one core | frames logged\n");
+    for (int interval : {20, 5}) {
+        const Result r = measure(Line{"byte", {"--pacing", "byte"}}, interval, seconds, true);
+        std::printf("%10d ms | %20.1f %% | %11.1f %%\n", interval, 100 * r.cpuShare,
+                    100 * r.delivery.keptShare());
+        std::fflush(stdout);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -137,14 +167,16 @@ int main(int argc, char *argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const QString which = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    if (seconds < 1 || (!which.isEmpty() && which != "pacing" && which != "noise")) {
-        std::fprintf(stderr, "usage: bench_line [seconds per run, at least 1] [pacing|noise]\n");
+    if (seconds < 1 || (!which.isEmpty() && which != "pacing" && which != "noise" && which != "cpu")) {
+        std::fprintf(stderr, "usage: bench_line [seconds per run, at least 1] [pacing|noise|cpu]\n");
         return 1;
     }
     bool clean = true;
-    if (which != "noise")
+    if (which.isEmpty() || which == "pacing")
         clean = pacingTable(seconds);
-    if (which != "pacing")
+    if (which.isEmpty() || which == "noise")
         noiseTable(seconds);
+    if (which.isEmpty() || which == "cpu")
+        cpuTable(seconds);
     return clean ? 0 : 1;
 }

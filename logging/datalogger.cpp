@@ -124,6 +124,7 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
         return;
     }
     ++lineCount;
+    ++totalLines;
     ++linesSinceCheck;
     if (failing)
         reportResumed();

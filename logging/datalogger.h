@@ -31,6 +31,9 @@ public:
     // that need to predict names or pass seconds without waiting.
     void setClock(std::function<QDateTime()> source);
 
+    // Data lines written since construction, in every file.
+    qint64 linesWritten() const { return totalLines; }
+
 signals:
     // One line of text for the user:
     //   "New file created: <path>"                    a file was begun
@@ -98,6 +101,7 @@ private:
     QString logDirectory;
     bool fileCreated = false; // a file is open and takes lines
     int lineCount = 0;
+    qint64 totalLines = 0;
     int newfileIndex = 50000;
 
     bool failing = false;

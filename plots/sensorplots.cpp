@@ -136,28 +136,38 @@ void SensorPlots::followTime(QCustomPlot *plot, TimeAxis timeAxis, double last)
 void SensorPlots::draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2,
                        TimeAxis timeAxis)
 {
+    append(a0, a1, a2, g0, g1, g2);
+    showNewest(timeAxis);
+}
+
+void SensorPlots::append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
+{
     // Each graph gets only the new point: handing it the whole history again
     // would make every sample cost more than the one before, until the
     // program could no longer keep up with the timer.
-    const double last = sampleCount;
-    timeHistory.append(last);
+    const double time = sampleCount;
+    timeHistory.append(time);
+    appendTo(accGraphs, {&accXHistory, &accYHistory, &accZHistory}, time, {a0, a1, a2});
+    appendTo(gyroGraphs, {&gyroXHistory, &gyroYHistory, &gyroZHistory}, time, {g0, g1, g2});
+    ++sampleCount;
+}
 
-    append(accGraphs, {&accXHistory, &accYHistory, &accZHistory}, last, {a0, a1, a2});
-
+void SensorPlots::showNewest(TimeAxis timeAxis)
+{
+    // Nothing to follow before the first sample.
+    if (sampleCount == 0)
+        return;
+    const double last = sampleCount - 1;
     followTime(accPlot, timeAxis, last);
     followTime(gyroPlot, timeAxis, last);
     accView->followData();
     accPlot->replot();
-
-    append(gyroGraphs, {&gyroXHistory, &gyroYHistory, &gyroZHistory}, last, {g0, g1, g2});
     gyroView->followData();
     gyroPlot->replot();
-
-    ++sampleCount;
 }
 
-void SensorPlots::append(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
-                         double time, const std::array<int16_t, 3> &values)
+void SensorPlots::appendTo(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
+                           double time, const std::array<int16_t, 3> &values)
 {
     for (size_t axis = 0; axis < 3; ++axis) {
         histories[axis]->append(values[axis]);

@@ -45,6 +45,12 @@ public:
     void draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2,
               TimeAxis timeAxis);
 
+    // Appends one sample as draw() does, without moving the axes or
+    // replotting: for a batch of samples that showNewest() then shows.
+    void append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
+    // Moves the time axes to the newest sample and replots both plots.
+    void showNewest(TimeAxis timeAxis);
+
     // Empties the histories and the graphs; the axis ranges stay.
     void clear();
 
@@ -66,7 +72,7 @@ private:
     Graphs addGraphs(QCustomPlot *plot, const QString &prefix);
     // Appends the X, Y and Z values of a sample at time to the histories
     // and graphs of one plot.
-    static void append(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
+    static void appendTo(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
                        double time, const std::array<int16_t, 3> &values);
     static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
 

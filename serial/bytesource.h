@@ -24,6 +24,39 @@ public:
     // byte is unchanged. DeviceLost: as for dataAvailable().
     virtual Status readByte(unsigned char &byte, unsigned int timeoutMs) noexcept = 0;
 
+    // What one block read did: count bytes were read; status Ok when every
+    // byte asked for came (or none waited), NoData when a byte reported
+    // waiting did not arrive in time, DeviceLost as for dataAvailable().
+    struct Block
+    {
+        int count = 0;
+        Status status = Status::Ok;
+    };
+
+    // Reads up to max of the bytes waiting now into buffer, without waiting
+    // for more to arrive; each byte waits at most timeoutMs. The default asks
+    // dataAvailable() and readByte() byte by byte; a port overrides it to
+    // take a whole block in one call.
+    virtual Block readWaiting(unsigned char *buffer, int max, unsigned int timeoutMs) noexcept
+    {
+        Block block;
+        while (block.count < max) {
+            const Status waiting = dataAvailable();
+            if (waiting != Status::Ok) {
+                if (waiting == Status::DeviceLost)
+                    block.status = waiting;
+                break;
+            }
+            const Status read = readByte(buffer[block.count], timeoutMs);
+            if (read != Status::Ok) {
+                block.status = read;
+                break;
+            }
+            ++block.count;
+        }
+        return block;
+    }
+
     // How many received bytes wait to be read; -1 when that cannot be told.
     virtual int waitingCount() noexcept { return -1; }
 

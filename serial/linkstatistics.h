@@ -7,7 +7,9 @@ struct LinkStatistics
     long long bytesTaken = 0;   // bytes read from the port
     long long bytesDropped = 0; // waiting bytes thrown away unread
     long long framesFound = 0;  // frames accepted (markers and framing hold)
-    long long samplesShown = 0; // samples emitted: one per read at most
+    long long framesFailed = 0; // frame markers outside every accepted frame:
+                                // frames that lost bytes or were damaged
+    long long samplesEmitted = 0; // samples decoded from the frames found
 };
 
 #endif // LINKSTATISTICS_H

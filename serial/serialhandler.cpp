@@ -8,8 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 // Each byte is asked for only after the port reported one waiting.
@@ -161,6 +162,9 @@ void serialhandler::forgetLine(bool atLineStart)
     keptBytes = 0;
     keptFrom = 0;
     followOn = -1;
+    // The bytes dropped with the line are counted as dropped, not as frames.
+    pendingMarkers.clear();
+    lineBytesBefore = 0;
     lineStart = atLineStart;
     std::memset(readBuffer, 0, sizeof readBuffer);
 }
@@ -178,6 +182,11 @@ void serialhandler::keepTail(int frameEnd, int end)
     std::memset(readBuffer + count, 0, sizeof readBuffer - static_cast<size_t>(count));
     keptBytes = count;
     keptFrom = tail - from;
+    // Markers before what is kept were counted already.
+    countFailedFramesBefore(from);
+    lineBytesBefore += from;
+    for (int &at : pendingMarkers)
+        at -= from;
     const int after = frameEnd >= 0 ? frameEnd : followOn;
     followOn = after >= from ? after - from : -1;
     lineStart = lineStart && from == 0;
@@ -274,6 +283,62 @@ bool serialhandler::frameStartsInside(int start, int end) const
     return false;
 }
 
+void serialhandler::noteMarkerAt(int last)
+{
+    int first = last;
+    if (context() > 0) {
+        // A frame cut by the start of the line lost nothing after it began.
+        if (!endBytesAt(last) || lineBytesBefore + last < frameLength - 1)
+            return;
+        first = endByte1 != FrameLayout::Off ? last - 1 : last;
+    } else if (startByte1 != FrameLayout::Off || startByte2 != FrameLayout::Off) {
+        first = startByte2 != FrameLayout::Off ? last - 1 : last;
+        if (first < 0 || (startByte1 != FrameLayout::Off && readBuffer[first] != startByte1)
+            || (startByte2 != FrameLayout::Off && readBuffer[first + 1] != startByte2))
+            return;
+    } else {
+        return; // without markers nothing tells where a frame was
+    }
+    // Markers in a frame decoded before are its own, or its data.
+    if (first >= keptFrom && first >= 0)
+        pendingMarkers.push_back(last);
+}
+
+void serialhandler::markersInsideFrame(int start, int end)
+{
+    pendingMarkers.erase(std::remove_if(pendingMarkers.begin(), pendingMarkers.end(),
+                                        [&](int at) { return at >= start && at < end; }),
+                         pendingMarkers.end());
+}
+
+void serialhandler::countFailedFramesBefore(int index)
+{
+    const auto counted = std::lower_bound(pendingMarkers.begin(), pendingMarkers.end(), index);
+    statistics.framesFailed += counted - pendingMarkers.begin();
+    pendingMarkers.erase(pendingMarkers.begin(), counted);
+}
+
+void serialhandler::judgeNewByte(int end, QVector<ImuSample> &samples)
+{
+    noteMarkerAt(end - 1);
+    // Each new byte completes at most one window that was not judged yet.
+    const int windowEnd = end - 1 - lookahead();
+    if (!frameEndsAt(windowEnd))
+        return;
+    const int start = windowEnd + 1 - frameLength;
+    const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
+    std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
+    frameFound = true;
+    followOn = windowEnd + 1;
+    // Frames do not overlap: what begins inside this one is not a frame.
+    keptFrom = followOn;
+    ++statistics.framesFound;
+    markersInsideFrame(start, followOn);
+    countFailedFramesBefore(start);
+    if (const std::optional<ImuSample> sample = layout().decode(readBuffer + start, frameLength))
+        samples.append(*sample);
+}
+
 void serialhandler::readSerial()
 {
     frameFound = false;
@@ -283,8 +348,8 @@ void serialhandler::readSerial()
         return;
     }
 
-    // At long intervals more arrives than one read takes; showing the oldest
-    // would put the readouts further behind at every tick.
+    // A tick held up for seconds may find more than one read takes; the
+    // readouts would otherwise fall further behind at every tick.
     const long long droppedBefore = statistics.bytesDropped;
     dropWaitingBeyond(ReadCap, "to keep up with the line");
     if (statistics.bytesDropped != droppedBefore)
@@ -293,36 +358,23 @@ void serialhandler::readSerial()
     // On a real line a read rarely ends at a frame's end: the bytes of the
     // unfinished frame were kept last time and come first now.
     int end = keptBytes;
-    int frameEnd = -1; // just after the newest frame
+    QVector<ImuSample> samples;
     bool gone = false;
     bool timedOut = false;
     int taken = 0;
     // Bytes beyond ReadCap stay waiting in the port for the next call.
     while (taken < ReadCap) {
-        const ByteSource::Status waiting = serialPort->dataAvailable();
-        if (waiting != ByteSource::Status::Ok) {
-            gone = waiting == ByteSource::Status::DeviceLost;
-            break;
-        }
-        const ByteSource::Status read = serialPort->readByte(readBuffer[end], ReadTimeoutMs);
-        if (read != ByteSource::Status::Ok) {
-            gone = read == ByteSource::Status::DeviceLost;
+        const ByteSource::Block block = serialPort->readWaiting(readBuffer + end, ReadCap - taken, ReadTimeoutMs);
+        for (int k = 0; k < block.count; ++k)
+            judgeNewByte(++end, samples);
+        taken += block.count;
+        if (block.status != ByteSource::Status::Ok) {
+            gone = block.status == ByteSource::Status::DeviceLost;
             timedOut = !gone;
             break;
         }
-        ++end;
-        ++taken;
-        // Each new byte completes at most one window that was not judged yet.
-        const int windowEnd = end - 1 - lookahead();
-        if (frameEndsAt(windowEnd)) {
-            const int start = windowEnd + 1 - frameLength;
-            const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
-            std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
-            frameFound = true;
-            frameEnd = windowEnd + 1;
-            followOn = frameEnd;
-            ++statistics.framesFound;
-        }
+        if (block.count == 0)
+            break;
     }
     statistics.bytesTaken += taken;
 
@@ -347,19 +399,17 @@ void serialhandler::readSerial()
         else if (!checkBytesCorrect(end - 1))
             qDebug() << "Check bytes not correct!";
     }
+    if (frameFound && samples.isEmpty())
+        qDebug() << "Frame has fewer than 12 data bytes, no sample";
 
-    std::optional<ImuSample> sample;
-    if (frameFound) {
-        const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
-        sample = layout().decode(frameBuffer, copied);
-        if (!sample)
-            qDebug() << "Frame has fewer than 12 data bytes, no sample";
-    }
+    // A marker that no window still to be judged can hold was a frame lost.
+    countFailedFramesBefore(end - (frameLength - 1 + lookahead()));
     // A decoded frame is never judged again: only what follows it is kept.
-    keepTail(frameEnd, end);
-    if (sample) {
-        ++statistics.samplesShown;
-        emit SendData(sample->accX, sample->accY, sample->accZ,
-                      sample->gyroX, sample->gyroY, sample->gyroZ);
-    }
+    keepTail(frameFound ? followOn : -1, end);
+    if (samples.isEmpty())
+        return;
+    statistics.samplesEmitted += samples.size();
+    const ImuSample newest = samples.constLast();
+    emit SendSamples(samples);
+    emit SendData(newest.accX, newest.accY, newest.accZ, newest.gyroX, newest.gyroY, newest.gyroZ);
 }

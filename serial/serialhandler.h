@@ -2,20 +2,21 @@
 #define SERIALHANDLER_H
 
 #include "bytesource.h"
+#include "framelayout.h"
 #include "linkstatistics.h"
 #include "serialline.h"
 
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-struct FrameLayout;
-
-// Reads message frames from the sensor's serial line and emits one sample per
-// read. Everything is reported through return codes and qDebug lines; no
-// exception ever leaves this class.
+// Reads message frames from the sensor's serial line and emits the sample of
+// every frame, each read's samples together. Everything is reported through
+// return codes and qDebug lines; no exception ever leaves this class.
 class serialhandler : public QObject
 {
     Q_OBJECT
@@ -75,15 +76,21 @@ public:
     // bytes held in memory. A null source leaves no port open.
     void attachByteSource(std::unique_ptr<ByteSource> source);
 
-    // Bytes one read takes from the port at most.
-    static constexpr int ReadCap = 256;
+    // Bytes one read takes from the port at most: 4.3 s of the line, more
+    // than the longest read interval and a tick held up by a modal dialog.
+    static constexpr int ReadCap = 4096;
     // Bytes carried to the next read at most: an unfinished frame of the
     // longest layout (99 data bytes and four markers) less one byte, and the
     // two bytes before it or after it that decide whether it is a frame.
     static constexpr int MaxKeptBytes = 104;
 
 signals:
-    // One sample: acceleration X, Y, Z, then gyroscope X, Y, Z, in sensor units.
+    // The sample of every frame that one read decoded, oldest first; emitted
+    // once per read that decoded any, before SendData().
+    void SendSamples(const QVector<ImuSample> &samples);
+
+    // The newest sample of a read: acceleration X, Y, Z, then gyroscope X, Y,
+    // Z, in sensor units. Once per read that decoded any frame.
     void SendData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
 
     // The open device went away (an adapter unplugged); once per loss.
@@ -100,10 +107,11 @@ public slots:
     // Device path for the next OpenUsb(); an open port stays on its device.
     void receiveDevicename(QString devicename_);
 
-    // Takes the waiting bytes, finds the most recent frame among them and
-    // emits its sample once. When more bytes wait than one read takes
-    // (ReadCap), the oldest are dropped, so that the sample shown is at most
-    // one read old.
+    // Takes the waiting bytes, finds every frame among them and emits their
+    // samples: all of them, in line order, through SendSamples(), then the
+    // newest through SendData(). Only when more bytes wait than one read
+    // takes (ReadCap) are the oldest dropped, so that the readouts stay at
+    // most one read behind the line.
     //
     // A frame is a window whose markers match and that sits where a frame
     // can: with end bytes, right after the end bytes of a frame before it
@@ -112,7 +120,8 @@ public slots:
     // that follows (or, with start bytes only, is followed by) other bytes,
     // such as garbage, counts when nothing in it may belong to a marker of
     // another frame. This keeps a line that loses bytes from passing off a
-    // window that straddles two frames as a sample.
+    // window that straddles two frames as a sample. Frames never overlap: a
+    // window that begins inside a frame decoded before is not looked at.
     //
     // The bytes after the newest frame are kept and stand in front of the
     // next call's bytes, so that a frame split between two reads is found; a
@@ -152,6 +161,18 @@ private:
     // Drops what waits at the port beyond count bytes, oldest first.
     void dropWaitingBeyond(int count, const char *why);
 
+    // Judges the window that the byte just stored at index end - 1 completes
+    // and decodes it into samples when it is a frame.
+    void judgeNewByte(int end, QVector<ImuSample> &samples);
+
+    // A frame's own marker (end bytes, or with start bytes only its start
+    // bytes) found outside the frames decoded so far: where a frame was that
+    // failed the check. Each is counted as a failed frame unless a frame
+    // decoded later turns out to hold it.
+    void noteMarkerAt(int last);
+    void markersInsideFrame(int start, int end);
+    void countFailedFramesBefore(int index);
+
     std::unique_ptr<ByteSource> serialPort;
     unsigned char readBuffer[ReadCap + MaxKeptBytes];
     unsigned char frameBuffer[20];
@@ -170,6 +191,10 @@ private:
     // lineStart says index 0 is the first byte since the port opened.
     int keptBytes = 0;
     int keptFrom = 0;
+    // Indexes in readBuffer of the markers not yet counted, oldest first.
+    std::vector<int> pendingMarkers;
+    // Bytes of the line that were before readBuffer's first one.
+    long long lineBytesBefore = 0;
     int followOn = -1;
     bool lineStart = true;
 

@@ -36,16 +36,52 @@ ByteSource::Status SerialPortSource::dataAvailable() noexcept
         // whereas this one throws once the device is gone.
         if (port.GetNumberOfBytesAvailable() > 0)
             return Status::Ok;
-        pollfd hangup{port.GetFileDescriptor(), POLLIN, 0};
-        if (::poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            lost = true;
-            return Status::DeviceLost;
-        }
-        return Status::NoData;
+        return hungUp(port.GetFileDescriptor()) ? Status::DeviceLost : Status::NoData;
     } catch (...) {
         lost = true;
         return Status::DeviceLost;
     }
+}
+
+bool SerialPortSource::hungUp(int fd) noexcept
+{
+    pollfd hangup{fd, POLLIN, 0};
+    if (::poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        lost = true;
+    return lost;
+}
+
+ByteSource::Block SerialPortSource::readWaiting(unsigned char *buffer, int max, unsigned int timeoutMs) noexcept
+{
+    Block block;
+    if (lost) {
+        block.status = Status::DeviceLost;
+        return block;
+    }
+    LibSerial::DataBuffer data;
+    try {
+        LibSerial::SerialPort &port = line->port();
+        const int waiting = std::min(port.GetNumberOfBytesAvailable(), max);
+        if (waiting <= 0) {
+            if (hungUp(port.GetFileDescriptor()))
+                block.status = Status::DeviceLost;
+            return block;
+        }
+        // Only bytes known to wait are asked for, so the time-out is reached
+        // only by a device that took back what it announced.
+        try {
+            port.Read(data, static_cast<size_t>(waiting), timeoutMs);
+        } catch (const LibSerial::ReadTimeout &) {
+            block.status = Status::NoData;
+        }
+    } catch (...) {
+        lost = true;
+        block.status = Status::DeviceLost;
+        return block;
+    }
+    block.count = static_cast<int>(std::min(data.size(), static_cast<size_t>(max)));
+    std::copy(data.begin(), data.begin() + block.count, buffer);
+    return block;
 }
 
 ByteSource::Status SerialPortSource::readByte(unsigned char &byte, unsigned int timeoutMs) noexcept

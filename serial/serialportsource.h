@@ -29,10 +29,15 @@ public:
     // error of the device is reported as DeviceLost, now and ever after.
     Status dataAvailable() noexcept override;
     Status readByte(unsigned char &byte, unsigned int timeoutMs) noexcept override;
+    // Asks the driver how many bytes wait and reads them in one call.
+    Block readWaiting(unsigned char *buffer, int max, unsigned int timeoutMs) noexcept override;
     int waitingCount() noexcept override;
     int discard(int count) noexcept override;
 
 private:
+    // True when the device has hung up or failed; marks the line lost.
+    bool hungUp(int fd) noexcept;
+
     explicit SerialPortSource(std::unique_ptr<SerialLine> line);
 
     std::unique_ptr<SerialLine> line;

@@ -14,37 +14,39 @@ private slots:
 void tst_LinkStatus::text_data()
 {
     QTest::addColumn<LinkStatistics>("counts");
-    QTest::addColumn<double>("seconds");
-    QTest::addColumn<int>("frameLength");
+    QTest::addColumn<SampleUse>("use");
     QTest::addColumn<QString>("expected");
 
-    // The line rate read every 20 ms: more frames than reads.
-    QTest::newRow("frames skipped")
-        << LinkStatistics{1920, 0, 137, 100} << 2.0 << 14
-        << QString::fromUtf8("960 B/s · 68.5 frames/s · 50.0 shown/s · 27% skipped"
-                             " · set the read interval below 14 ms to keep every frame");
-    QTest::newRow("every frame shown") << LinkStatistics{960, 0, 68, 68} << 1.0 << 14
-                                       << QString::fromUtf8("960 B/s · 68.0 frames/s · 68.0 shown/s · 0% skipped");
-    // The longest frame takes 107.3 ms on the line.
-    QTest::newRow("slow reads drop bytes")
-        << LinkStatistics{256, 704, 2, 1} << 1.0 << 103
-        << QString::fromUtf8("256 B/s · 2.0 frames/s · 1.0 shown/s · 50% skipped · 704 B/s dropped unread"
-                             " · set the read interval below 107 ms to keep every frame");
+    // LinkStatistics: bytes taken, dropped, frames found, failed, samples.
+    QTest::newRow("clean line, logged and drawn")
+        << LinkStatistics{1920, 0, 137, 0, 137} << SampleUse{137, 137}
+        << QString::fromUtf8("960 B/s · 68.5 frames/s · 68.5 logged/s · 68.5 drawn/s");
+    QTest::newRow("neither logged nor drawn") << LinkStatistics{1920, 0, 137, 0, 137} << SampleUse{}
+                                              << QString::fromUtf8("960 B/s · 68.5 frames/s");
+    // A log that stopped taking lines shows in its rate.
+    QTest::newRow("logging behind") << LinkStatistics{1920, 0, 137, 0, 137} << SampleUse{20, -1}
+                                    << QString::fromUtf8("960 B/s · 68.5 frames/s · 10.0 logged/s");
+    QTest::newRow("damaged frames") << LinkStatistics{1920, 0, 120, 17, 120} << SampleUse{120, -1}
+                                    << QString::fromUtf8("960 B/s · 60.0 frames/s · 60.0 logged/s · 12.4% lost");
+    // 1400 dropped bytes held about 100 frames of 14 bytes.
+    QTest::newRow("bytes dropped unread")
+        << LinkStatistics{8192, 1400, 585, 0, 585} << SampleUse{585, 585}
+        << QString::fromUtf8("4096 B/s · 292.5 frames/s · 292.5 logged/s · 292.5 drawn/s · 14.6% lost"
+                             " · 700 B/s dropped unread");
     QTest::newRow("bytes but no frame: wrong layout")
-        << LinkStatistics{960, 0, 0, 0} << 1.0 << 103
-        << QString::fromUtf8("960 B/s · 0.0 frames/s · 0.0 shown/s · 0% skipped"
-                             " · no frame found: check the message frame setup");
-    QTest::newRow("silent line") << LinkStatistics{} << 1.0 << 14
-                                 << QString::fromUtf8("0 B/s · 0.0 frames/s · 0.0 shown/s · 0% skipped");
+        << LinkStatistics{1920, 0, 0, 0, 0} << SampleUse{0, -1}
+        << QString::fromUtf8("960 B/s · 0.0 frames/s · 0.0 logged/s · no frame found: check the message frame setup");
+    QTest::newRow("silent line") << LinkStatistics{} << SampleUse{0, 0}
+                                 << QString::fromUtf8("0 B/s · 0.0 frames/s · 0.0 logged/s · 0.0 drawn/s");
 }
 
+// Two seconds of the default 14-byte frame.
 void tst_LinkStatus::text()
 {
     QFETCH(LinkStatistics, counts);
-    QFETCH(double, seconds);
-    QFETCH(int, frameLength);
+    QFETCH(SampleUse, use);
     QFETCH(QString, expected);
-    QCOMPARE(linkStatusText(counts, seconds, frameLength), expected);
+    QCOMPARE(linkStatusText(counts, 2.0, 14, use), expected);
 }
 
 QTEST_APPLESS_MAIN(tst_LinkStatus)

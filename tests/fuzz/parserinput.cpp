@@ -4,16 +4,17 @@
 #include "framelayout.h"
 #include "serialhandler.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <array>
 #include <deque>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
 
-constexpr int ReadCap = 256;
+constexpr int ReadCap = 4096;
 constexpr size_t HeaderBytes = 6;
 
 // Waiting bytes held in memory behind the port's two operations, with one
@@ -125,18 +126,18 @@ public:
     // byte since it was opened or since bytes were thrown away. Each window
     // is judged once, when its last byte (or, with start bytes only, the
     // start bytes of the frame after it) has come: it is a frame when its
-    // markers match, it does not reach back into the frame decoded by an
-    // earlier read, and with end bytes on it follows the end bytes of a
-    // frame or begins the line or holds no other end bytes, or with start
-    // bytes only the next frame's start bytes follow it or it holds no other
-    // start bytes. Returns the sample of the newest frame, or none
-    // when there is no frame or the layout has too few data bytes.
-    std::optional<ImuSample> read(const std::vector<unsigned char> &taken)
+    // markers match, it does not begin inside a frame found before, and with
+    // end bytes on it follows the end bytes of a frame or begins the line or
+    // holds no other end bytes, or with start bytes only the next frame's
+    // start bytes follow it or it holds no other start bytes. Returns the
+    // samples of every frame the read completed, oldest first; none when the
+    // layout has too few data bytes.
+    std::vector<ImuSample> read(const std::vector<unsigned char> &taken)
     {
         const bool endBytes = on[2] || on[3];
         const bool startOnly = !endBytes && (on[0] || on[1]);
         const int lookahead = startOnly ? (on[1] ? 2 : 1) : 0;
-        std::optional<int> newest;
+        std::vector<ImuSample> samples;
         for (unsigned char byte : taken) {
             line.push_back(byte);
             const int start = int(line.size()) - lookahead - length;
@@ -150,19 +151,12 @@ public:
                 placed = startBytesAt(start + length) || !anyStartBytes(start + 1, start + length - 1);
             if (!placed)
                 continue;
-            newest = start;
             lastFrameEnd = start + length;
+            notBefore = lastFrameEnd;
+            if (int(sampleOffsets.size()) >= FrameLayout::SampleBytes)
+                samples.push_back(decode(line.data() + start));
         }
-        if (!newest)
-            return std::nullopt;
-        notBefore = *newest + length;
-        if (int(sampleOffsets.size()) < FrameLayout::SampleBytes)
-            return std::nullopt;
-        const unsigned char *window = line.data() + *newest;
-        const auto pair = [&](int k) {
-            return int16_t(uint16_t(window[sampleOffsets[2 * k]] << 8 | window[sampleOffsets[2 * k + 1]]));
-        };
-        return ImuSample{pair(3), pair(4), pair(5), pair(0), pair(1), pair(2)};
+        return samples;
     }
 
     // Bytes were thrown away or the line went away: nothing read so far
@@ -181,6 +175,15 @@ private:
         int offset;
         int value;
     };
+
+    ImuSample decode(const unsigned char *window) const
+    {
+        const auto pair = [&](int k) {
+            return int16_t(uint16_t(window[sampleOffsets[2 * k]] << 8 | window[sampleOffsets[2 * k + 1]]));
+        };
+        return ImuSample{pair(3), pair(4), pair(5), pair(0), pair(1), pair(2)};
+    }
+
     int length = 0;
     bool possible = true;
     std::vector<Marker> markers;
@@ -247,12 +250,15 @@ private:
     bool lineStart = true;
 };
 
-QString describe(const std::optional<ImuSample> &s)
+QString describe(const std::vector<ImuSample> &samples)
 {
-    if (!s)
+    if (samples.empty())
         return QStringLiteral("no sample");
-    return QStringLiteral("(%1, %2, %3, %4, %5, %6)")
-        .arg(s->accX).arg(s->accY).arg(s->accZ).arg(s->gyroX).arg(s->gyroY).arg(s->gyroZ);
+    QStringList each;
+    for (const ImuSample &s : samples)
+        each << QStringLiteral("(%1, %2, %3, %4, %5, %6)")
+                    .arg(s.accX).arg(s.accY).arg(s.accZ).arg(s.gyroX).arg(s.gyroY).arg(s.gyroZ);
+    return each.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -274,11 +280,17 @@ QString runParserInput(const uint8_t *data, size_t size)
     MemorySource *source = owned.get();
     reader.attachByteSource(std::move(owned));
 
-    std::vector<ImuSample> emitted;
+    std::vector<ImuSample> newest;  // SendData
+    std::vector<std::vector<ImuSample>> batches;  // SendSamples
     QObject::connect(&reader, &serialhandler::SendData,
                      [&](int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2) {
-                         emitted.push_back(ImuSample{a0, a1, a2, g0, g1, g2});
+                         newest.push_back(ImuSample{a0, a1, a2, g0, g1, g2});
                      });
+    bool newestFirst = false; // SendData before the batch it belongs to
+    QObject::connect(&reader, &serialhandler::SendSamples, [&](const QVector<ImuSample> &samples) {
+        newestFirst = newestFirst || !newest.empty();
+        batches.emplace_back(samples.begin(), samples.end());
+    });
 
     int reads = 0;
     auto readOnce = [&]() -> QString {
@@ -287,7 +299,9 @@ QString runParserInput(const uint8_t *data, size_t size)
         source->taken.clear();
         source->discarded = 0;
         source->faultFired = false;
-        emitted.clear();
+        newest.clear();
+        batches.clear();
+        newestFirst = false;
         reader.readSerial();
         ++reads;
 
@@ -304,28 +318,38 @@ QString runParserInput(const uint8_t *data, size_t size)
             return QStringLiteral("read %1 took %2 bytes").arg(reads).arg(took);
         if (!source->lost && !source->faultFired && took != std::min(waiting, size_t(ReadCap)))
             return QStringLiteral("read %1 took %2 of %3 waiting bytes").arg(reads).arg(took).arg(waiting);
-        if (emitted.size() > 1)
-            return QStringLiteral("read %1 emitted %2 samples").arg(reads).arg(emitted.size());
-        std::optional<ImuSample> expected;
+        if (batches.size() > 1 || newest.size() > 1)
+            return QStringLiteral("read %1 emitted %2 batches and %3 newest samples")
+                .arg(reads).arg(batches.size()).arg(newest.size());
+        std::vector<ImuSample> expected;
         if (source->lost)
             reference.forget();
         else
             expected = reference.read(source->taken);
-        const std::optional<ImuSample> got =
-            emitted.empty() ? std::nullopt : std::optional<ImuSample>(emitted.front());
+        const std::vector<ImuSample> got = batches.empty() ? std::vector<ImuSample>() : batches.front();
         if (got != expected)
             return QStringLiteral("read %1 of %2 bytes emitted %3, expected %4")
                 .arg(reads).arg(took).arg(describe(got), describe(expected));
+        if (newestFirst || got.empty() != newest.empty() || (!got.empty() && newest.front() != got.back()))
+            return QStringLiteral("read %1: SendData gave %2, not the newest of %3")
+                .arg(reads).arg(describe(newest), describe(got));
         return {};
     };
 
     size_t at = HeaderBytes;
     while (at < size) {
         const uint8_t code = data[at++];
-        if (code < 252) {
-            const size_t count = code < 240 ? code : size_t(code - 239) * 64;
-            const size_t end = std::min(size, at + count);
+        if (code < 240) {
+            const size_t end = std::min(size, at + code);
             source->pending.insert(source->pending.end(), data + at, data + end);
+            at = end;
+        } else if (code < 252) {
+            // A long run of the line: a pattern over and over.
+            const size_t patternLength = at < size ? data[at++] : 0;
+            const size_t end = std::min(size, at + patternLength);
+            const size_t count = size_t(code - 239) * 512;
+            for (size_t k = 0; k < count; ++k)
+                source->pending.push_back(end > at ? data[at + k % (end - at)] : 0);
             at = end;
         } else if (code == 252 || code == 253) {
             const int after = at < size ? data[at++] : 0;

@@ -18,7 +18,9 @@
 //   bytes 2-5   the marker values (0-255), in that order
 //   then events, each a code byte and what it carries:
 //     0-239     that many bytes arrive, then one read
-//     240-251   (code - 239) * 64 bytes arrive (64 to 768), then one read
+//     240-251 n (code - 239) * 512 bytes arrive (512 to 6144), then one
+//               read: the n bytes that follow, over and over (zeros when
+//               there are none)
 //     252 k     the port hands out k more bytes, then one byte read times
 //               out; no bytes arrive, one read
 //     253 k     the port hands out k more bytes, then reports the device
@@ -29,15 +31,15 @@
 //   An event cut short by the end of the input carries what is left. After
 //   the last event, reads go on until no byte waits, and one more follows.
 //
-// Each read is checked: with more than 256 bytes waiting it first throws
-// away the oldest, so that 256 wait; it takes at most 256 bytes; without a
-// time-out or a device loss it takes every waiting byte up to that cap; it
-// emits at most one sample; once the device is gone it emits none;
-// otherwise it emits exactly the sample of the newest frame among the bytes
-// read since the line began (was opened, or bytes were thrown away) that
-// became complete in this read, judged by a plain reference of the rules in
-// serialhandler::readSerial(), or none when there is no such frame or the
-// layout carries no sample.
+// Each read is checked: with more than 4096 bytes waiting it first throws
+// away the oldest, so that 4096 wait; it takes at most 4096 bytes; without a
+// time-out or a device loss it takes every waiting byte up to that cap; once
+// the device is gone it emits nothing; otherwise it emits, in one batch, the
+// samples of exactly the frames among the bytes read since the line began
+// (was opened, or bytes were thrown away) that became complete in this read,
+// in line order, judged by a plain reference of the rules in
+// serialhandler::readSerial(), and then the newest of them once more on its
+// own; nothing when there is no such frame or the layout carries no sample.
 QString runParserInput(const uint8_t *data, size_t size);
 
 #endif // PARSERINPUT_H

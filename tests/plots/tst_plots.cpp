@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 
 #include "childwidget.h"
+#include "windowdriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -109,10 +111,7 @@ private:
     }
     void feed(const Sample &s)
     {
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "OtaVastaanData",
-                                          Q_ARG(int16_t, s[0]), Q_ARG(int16_t, s[1]),
-                                          Q_ARG(int16_t, s[2]), Q_ARG(int16_t, s[3]),
-                                          Q_ARG(int16_t, s[4]), Q_ARG(int16_t, s[5])));
+        QVERIFY(deliver(window.get(), {ImuSample{s[0], s[1], s[2], s[3], s[4], s[5]}}));
     }
     void tick() { QVERIFY(QMetaObject::invokeMethod(window.get(), "MainTimeout")); }
     QList<int> readouts()
@@ -314,8 +313,10 @@ void tst_Plots::drawing_data()
     QTest::newRow("checked") << Qt::Checked;
 }
 
-// Every graph holds every sample at keys 0..N-1; the time axes follow the
-// Autoscale box and the value axes are never moved by drawing.
+// Every graph holds every sample at keys 0..N-1, whether the samples come
+// one or several to a read; each plot is redrawn once per read, the time
+// axes follow the Autoscale box to the newest sample, and the value axes are
+// never moved by drawing.
 void tst_Plots::drawing()
 {
     QFETCH(Qt::CheckState, autoscale);
@@ -332,13 +333,25 @@ void tst_Plots::drawing()
         samples << Sample{int16_t(i), int16_t(-i), int16_t(i * 131), int16_t(-32768 + i),
                           int16_t(32767 - i), int16_t(i % 3 - 1)};
 
-    for (int n = 0; n < samples.size(); ++n) {
-        feed(samples[n]);
+    QSignalSpy accReplots(acc(), &QCustomPlot::afterReplot);
+    QSignalSpy gyroReplots(gyro(), &QCustomPlot::afterReplot);
+    for (int n = 0, reads = 0; n < samples.size(); ++reads) {
+        // Reads of one to five frames.
+        QVector<ImuSample> read;
+        for (int k = 0; k <= reads % 5 && n < samples.size(); ++k, ++n) {
+            const Sample &s = samples[n];
+            read << ImuSample{s[0], s[1], s[2], s[3], s[4], s[5]};
+        }
+        QVERIFY(deliver(window.get(), read));
+        QCOMPARE(accReplots.size(), reads + 1);
+        QCOMPARE(gyroReplots.size(), reads + 1);
+        QCOMPARE(readouts(), (QList<int>{samples[n - 1].begin(), samples[n - 1].end()}));
+        const int last = n - 1;
         QCPRange expected = dragged;
         if (autoscale == Qt::PartiallyChecked)
-            expected = QCPRange(n - 200, n + 20);
-        else if (autoscale == Qt::Checked && n > 0)  // 0..0 is empty and refused
-            expected = QCPRange(0, 1.2 * n);
+            expected = QCPRange(last - 200, last + 20);
+        else if (autoscale == Qt::Checked && last > 0)  // 0..0 is empty and refused
+            expected = QCPRange(0, 1.2 * last);
         for (QCustomPlot *p : {acc(), gyro()}) {
             QCOMPARE(timeRange(p), expected);
             QCOMPARE(p->yAxis->range(), QCPRange(0, 100));

@@ -94,10 +94,7 @@ private:
     {
         for (int i = 0; i < count; ++i) {
             const Sample s = sampleOf(kind, drawn.size());
-            QVERIFY(QMetaObject::invokeMethod(window.get(), "OtaVastaanData", Q_ARG(int16_t, s[0]),
-                                              Q_ARG(int16_t, s[1]), Q_ARG(int16_t, s[2]),
-                                              Q_ARG(int16_t, s[3]), Q_ARG(int16_t, s[4]),
-                                              Q_ARG(int16_t, s[5])));
+            QVERIFY(deliver(window.get(), {ImuSample{s[0], s[1], s[2], s[3], s[4], s[5]}}));
             drawn << s;
         }
     }

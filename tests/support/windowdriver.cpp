@@ -51,6 +51,16 @@ FormEdit testMode(const QString &logDir)
     };
 }
 
+FormEdit withPlots(FormEdit edit)
+{
+    return [=](QDialog *d) {
+        if (edit)
+            edit(d);
+        for (const char *plots : {"checkBox", "checkBox_acc", "checkBox_gyro"})
+            child<QCheckBox>(d, plots)->setChecked(true);
+    };
+}
+
 QList<int> readouts(QWidget *window)
 {
     QList<int> values;
@@ -72,6 +82,18 @@ void click(QWidget *window, const char *button)
 bool tick(QObject *window)
 {
     return QMetaObject::invokeMethod(window, "MainTimeout");
+}
+
+bool deliver(QObject *window, const QVector<ImuSample> &samples)
+{
+    if (!QMetaObject::invokeMethod(window, "OtaVastaanNaytteet", Q_ARG(QVector<ImuSample>, samples)))
+        return false;
+    if (samples.isEmpty())
+        return true;
+    const ImuSample &s = samples.constLast();
+    return QMetaObject::invokeMethod(window, "OtaVastaanData", Q_ARG(int16_t, s.accX), Q_ARG(int16_t, s.accY),
+                                     Q_ARG(int16_t, s.accZ), Q_ARG(int16_t, s.gyroX),
+                                     Q_ARG(int16_t, s.gyroY), Q_ARG(int16_t, s.gyroZ));
 }
 
 namespace {

@@ -1,10 +1,13 @@
 #ifndef WINDOWDRIVER_H
 #define WINDOWDRIVER_H
 
+#include "framelayout.h"
+
 #include <QFileInfoList>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 
@@ -27,6 +30,8 @@ void answerSettings(FormEdit edit, bool accept);
 FormEdit sensorMode(const QString &device, const QString &logDir);
 // "Test mode", plots off, logs into logDir.
 FormEdit testMode(const QString &logDir);
+// edit, then "Draw plots" on with both plots chosen.
+FormEdit withPlots(FormEdit edit);
 
 // The six readouts: acceleration X, Y, Z, then gyroscope X, Y, Z.
 QList<int> readouts(QWidget *window);
@@ -35,6 +40,9 @@ QStringList messages(QWidget *window);
 void click(QWidget *window, const char *button);
 // Runs one timer tick of the window now.
 bool tick(QObject *window);
+// Hands the window samples as the serial reader does for one read: all of
+// them, then the newest on its own.
+bool deliver(QObject *window, const QVector<ImuSample> &samples);
 
 // The log files in dir in the order they were begun. Their names,
 // "dd.MM, h.mm.ss.txt", stamp the second each was begun; the text order of
