@@ -6,8 +6,11 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QStringList>
 #include <QStyle>
+#include <QStyleOption>
 
 namespace {
 
@@ -36,6 +39,26 @@ QString portEntryDetails(const PortEntry &port)
     return details.join(QStringLiteral(", "));
 }
 
+// The down arrow of the style's combo and spin boxes, which says "choose
+// from a list" more plainly than any icon theme's arrow.
+QIcon dropDownIcon(const QWidget *field)
+{
+    const int size = field->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, field);
+    const qreal ratio = field->devicePixelRatioF();
+    QPixmap arrow(QSize(size, size) * ratio);
+    arrow.setDevicePixelRatio(ratio);
+    arrow.fill(Qt::transparent);
+    QPainter painter(&arrow);
+    QStyleOption option;
+    option.initFrom(field);
+    // Drawn as on an enabled field: the icon greys itself while disabled.
+    option.state |= QStyle::State_Enabled;
+    option.palette.setCurrentColorGroup(QPalette::Active);
+    option.rect = QRect(0, 0, size, size);
+    field->style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &painter, field);
+    return QIcon(arrow);
+}
+
 } // namespace
 
 Options::Options(QWidget *parent)
@@ -53,7 +76,7 @@ Options::Options(QWidget *parent)
 
     // Inside the field, so that no widget of the form moves.
     ports = SerialPortList::system();
-    portAction = ui->devicenameField->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
+    portAction = ui->devicenameField->addAction(dropDownIcon(ui->devicenameField),
                                                 QLineEdit::TrailingPosition);
     portAction->setObjectName(QStringLiteral("portAction"));
     portAction->setToolTip(tr("Serial ports present"));
