@@ -56,6 +56,7 @@ QIcon dropDownIcon(const QWidget *field)
     option.palette.setCurrentColorGroup(QPalette::Active);
     option.rect = QRect(0, 0, size, size);
     field->style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &painter, field);
+    painter.end();
     return QIcon(arrow);
 }
 
