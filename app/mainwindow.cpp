@@ -7,6 +7,7 @@
 #include "options.h"
 #include "sensorplots.h"
 #include "serialhandler.h"
+#include "serialportlist.h"
 #include "wavesample.h"
 
 #include <QCheckBox>
@@ -158,6 +159,7 @@ void MainWindow::on_Start_Button_clicked()
     switch (serialHandler->OpenUsb(interval)) {
     case -1:
         ui->msgBrowser->append(QStringLiteral("USB open failed. Device does not exist."));
+        ui->msgBrowser->append(presentPortsText(options->portList().ports()));
         break;
     case 1:
         ui->msgBrowser->append(QStringLiteral("Serial port opened"));

@@ -1,7 +1,66 @@
 #include "options.h"
 #include "ui_options.h"
 
+#include "serialportlist.h"
+
+#include <QAction>
 #include <QFileDialog>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOption>
+
+namespace {
+
+// "FT232R USB UART (FTDI), /dev/serial/by-id/usb-FTDI_...": what the adapter
+// is, then the path that choosing it puts in the field.
+QString portEntryText(const PortEntry &port)
+{
+    QString what = port.description;
+    if (!port.manufacturer.isEmpty())
+        what = what.isEmpty() ? port.manufacturer : QStringLiteral("%1 (%2)").arg(what, port.manufacturer);
+    QString text = what.isEmpty() ? port.stablePath() : QStringLiteral("%1, %2").arg(what, port.stablePath());
+    // An ampersand in a name from udev is no keyboard shortcut.
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+// The device node and what else tells two alike adapters apart.
+QString portEntryDetails(const PortEntry &port)
+{
+    QStringList details{port.systemLocation};
+    if (!port.serialNumber.isEmpty())
+        details << QStringLiteral("serial number %1").arg(port.serialNumber);
+    if (port.vendorId >= 0 && port.productId >= 0)
+        details << QStringLiteral("USB id %1:%2")
+                       .arg(port.vendorId, 4, 16, QLatin1Char('0'))
+                       .arg(port.productId, 4, 16, QLatin1Char('0'));
+    return details.join(QStringLiteral(", "));
+}
+
+// The down arrow of the style's combo and spin boxes, which says "choose
+// from a list" more plainly than any icon theme's arrow.
+QIcon dropDownIcon(const QWidget *field)
+{
+    const int size = field->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, field);
+    const qreal ratio = field->devicePixelRatioF();
+    QPixmap arrow(QSize(size, size) * ratio);
+    arrow.setDevicePixelRatio(ratio);
+    arrow.fill(Qt::transparent);
+    QPainter painter(&arrow);
+    QStyleOption option;
+    option.initFrom(field);
+    // Drawn as on an enabled field: the icon greys itself while disabled.
+    option.state |= QStyle::State_Enabled;
+    option.palette.setCurrentColorGroup(QPalette::Active);
+    option.rect = QRect(0, 0, size, size);
+    field->style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &option, &painter, field);
+    painter.end();
+    return QIcon(arrow);
+}
+
+} // namespace
 
 Options::Options(QWidget *parent)
     : QDialog(parent)
@@ -16,6 +75,18 @@ Options::Options(QWidget *parent)
     drawPlots = false;
     ui->devicenameField->setText(QStringLiteral("/dev/ttyUSB0"));
 
+    // Inside the field, so that no widget of the form moves.
+    ports = SerialPortList::system();
+    portAction = ui->devicenameField->addAction(dropDownIcon(ui->devicenameField),
+                                                QLineEdit::TrailingPosition);
+    portAction->setObjectName(QStringLiteral("portAction"));
+    portAction->setToolTip(tr("Serial ports present"));
+    portAction->setEnabled(ui->devicenameField->isEnabled());
+    connect(portAction, &QAction::triggered, this, &Options::showPortMenu);
+    // The group box enables the field before it tells.
+    connect(ui->groupBox_2, &QGroupBox::toggled, portAction,
+            [this] { portAction->setEnabled(ui->devicenameField->isEnabled()); });
+
     chooseDirectory = [](QWidget *parent) {
         return QFileDialog::getExistingDirectory(parent, tr("Save directory"),
                                                  QStringLiteral("C:\\logs"),
@@ -28,6 +99,31 @@ Options::~Options() = default;
 void Options::setDirectoryChooser(DirectoryChooser chooser)
 {
     chooseDirectory = std::move(chooser);
+}
+
+void Options::setPortList(std::unique_ptr<SerialPortList> list)
+{
+    ports = list ? std::move(list) : SerialPortList::system();
+}
+
+void Options::showPortMenu()
+{
+    // Listed at every opening: adapters come and go while the dialog is open.
+    delete portMenu;
+    portMenu = new QMenu(this);
+    portMenu->setObjectName(QStringLiteral("portMenu"));
+    portMenu->setToolTipsVisible(true);
+    const QList<PortEntry> present = ports->ports();
+    for (const PortEntry &port : present) {
+        QAction *entry = portMenu->addAction(portEntryText(port));
+        entry->setToolTip(portEntryDetails(port));
+        const QString path = port.stablePath();
+        connect(entry, &QAction::triggered, this, [this, path] { ui->devicenameField->setText(path); });
+    }
+    if (present.isEmpty())
+        portMenu->addAction(tr("No serial port found"))->setEnabled(false);
+    QLineEdit *field = ui->devicenameField;
+    portMenu->popup(field->mapToGlobal(QPoint(0, field->height())));
 }
 
 void Options::accept()

@@ -7,6 +7,9 @@
 #include <functional>
 #include <memory>
 
+class QAction;
+class QMenu;
+class SerialPortList;
 class Ui_Options;
 
 // The settings dialog. On OK it stores the four public flags and then
@@ -27,6 +30,11 @@ public:
     using DirectoryChooser = std::function<QString(QWidget *parent)>;
     void setDirectoryChooser(DirectoryChooser chooser);
 
+    // The ports offered by the device field's menu; this machine's unless
+    // replaced. Never null.
+    const SerialPortList &portList() const { return *ports; }
+    void setPortList(std::unique_ptr<SerialPortList> list);
+
 private:
     QString saveDirectory;
     QString deviceName;
@@ -43,6 +51,14 @@ public:
 private:
     std::unique_ptr<Ui_Options> ui;
     DirectoryChooser chooseDirectory;
+    std::unique_ptr<SerialPortList> ports;
+    // Opens the menu of the ports present, at the trailing end of the device
+    // field; enabled with the field.
+    QAction *portAction = nullptr;
+    // The menu last opened; made anew at every opening.
+    QMenu *portMenu = nullptr;
+
+    void showPortMenu();
 
 public slots:
     // OK: refuses, with the reason in the dialog, a frame layout that cannot

@@ -59,6 +59,12 @@ echo "== $(basename "$deb"): $(stat -c %s "$deb") bytes," \
 dpkg-deb -f "$deb" Package Version Architecture Depends
 dpkg-deb -c "$deb"
 
+# The libraries apt must bring, as dpkg-shlibdeps found them.
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6widgets6 libqt6serialport6 libqcustomplot2.1-qt6 libserial1; do
+  grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "the package does not depend on $library: $depends"
+done
+
 # What the menu, the PATH and man look for.
 listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 expected=(

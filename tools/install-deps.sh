@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6 libserial-dev
+  qt6-base-dev qt6-serialport-dev libqcustomplot-dev libqcustomplot2.1-qt6 libserial-dev
   xfonts-scalable xvfb xauth cmake g++ make pkg-config
 )
 # The fuzzer is built with clang 14. Its sanitizer and libFuzzer runtimes are

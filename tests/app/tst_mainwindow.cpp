@@ -1,8 +1,10 @@
 #include "logopath.h"
 #include "mainwindow.h"
+#include "options.h"
 #include "ptypair.h"
 
 #include "childwidget.h"
+#include "fakeportlist.h"
 #include "windowdriver.h"
 
 #include <QAction>
@@ -60,6 +62,7 @@ private slots:
     void startup();
     void testModeTicksShowAndLog();
     void sensorModeStartFailures();
+    void missingDeviceNamesThePortsPresent();
     void sensorModeAcquires();
     void optionsWhileRunningSwitchMode();
     void helpBoxes();
@@ -163,7 +166,7 @@ void tst_MainWindow::sensorModeStartFailures()
              (QStringList{"options updated.", "****************", "Port already closed"}));
 
     click(&w, "Start_Button");
-    QCOMPARE(messages(&w).last(), QStringLiteral("USB open failed. Device does not exist."));
+    QCOMPARE(messages(&w).at(messages(&w).size() - 2), QStringLiteral("USB open failed. Device does not exist."));
     QVERIFY(!timer->isActive());
 
     answerSettings([&](QDialog *d) { child<QLineEdit>(d, "devicenameField")->setText(regularFile); },
@@ -173,6 +176,37 @@ void tst_MainWindow::sensorModeStartFailures()
     QCOMPARE(messages(&w).mid(messages(&w).size() - 2), (QStringList{"Unknown error!", "Not a serial device"}));
     QVERIFY(!timer->isActive());
     QCOMPARE(child<QLabel>(&w, "linkStatus")->text(), QStringLiteral("Stopped"));
+}
+
+// The fixed message stays as it was; the line after it says which ports
+// there are to choose from, read when Start is pressed.
+void tst_MainWindow::missingDeviceNamesThePortsPresent()
+{
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    auto list = std::make_unique<FakePortList>(QList<PortEntry>{
+        portEntry("/dev/ttyS0", {}, {}, {}),
+        portEntry("/dev/ttyUSB1", byId, "FT232R USB UART", "FTDI"),
+    });
+    const auto present = list->entries;
+    QTemporaryDir scratch;
+    const FormEdit sensor = sensorMode(scratch.filePath("ttyUSB0"), logDir.path());
+    answerSettings([&](QDialog *d) {
+        sensor(d);
+        qobject_cast<Options *>(d)->setPortList(std::move(list));
+    }, true);
+    MainWindow w;
+
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).mid(messages(&w).size() - 2),
+             (QStringList{"USB open failed. Device does not exist.",
+                          "Serial ports present: /dev/ttyS0, " + byId + " (/dev/ttyUSB1)"}));
+
+    present->clear();
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).mid(messages(&w).size() - 2),
+             (QStringList{"USB open failed. Device does not exist.",
+                          "No serial port is present: is the adapter plugged in?"}));
+    QVERIFY(!child<QTimer>(&w, "mainTimer")->isActive());
 }
 
 void tst_MainWindow::sensorModeAcquires()

@@ -1,16 +1,21 @@
 #include "options.h"
 
+#include "fakeportlist.h"
+
+#include <QAction>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 // Records what the dialog broadcasts, in arrival order, together with the
 // flags as a receiver would see them at the first signal.
@@ -61,6 +66,11 @@ private slots:
     void refusesFrameWithoutSample();
     void formRangesAndLayout();
     void browse();
+    void portMenu_data();
+    void portMenu();
+    void portMenuReadAtEveryOpening();
+    void portActionFollowsTheField();
+    void formUnchangedByThePortAction();
 
 private:
     template <typename T> static T *widget(Options &d, const char *name)
@@ -73,6 +83,16 @@ private:
     static void press(Options &d, QDialogButtonBox::StandardButton which)
     {
         widget<QDialogButtonBox>(d, "buttonBox")->button(which)->click();
+    }
+    // Opens the device field's menu as a click on its arrow does.
+    static QMenu *openPortMenu(Options &d)
+    {
+        auto *field = widget<QLineEdit>(d, "devicenameField");
+        QToolButton *arrow = field->findChild<QToolButton *>();
+        if (!arrow)
+            qFatal("no arrow in the device field");
+        QTest::mouseClick(arrow, Qt::LeftButton);
+        return widget<QMenu>(d, "portMenu");
     }
 };
 
@@ -267,6 +287,170 @@ void tst_Options::browse()
 
     dialog.accept();
     QCOMPARE(rx.directory, QStringLiteral("/srv/imu/logs"));
+}
+
+namespace {
+const PortEntry ftdi = portEntry("/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                                 "FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001);
+const PortEntry ch340 = portEntry("/dev/ttyUSB1", "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0",
+                                  "USB Serial", "1a86", {}, 0x1a86, 0x7523);
+// A native UART: udev knows no name for it, and there is no by-id link.
+const PortEntry uart = portEntry("/dev/ttyS0", {}, {}, {});
+const PortEntry noLink = portEntry("/dev/ttyACM0", {}, "Uno R3 & co", "Arduino (www.arduino.cc)");
+} // namespace
+
+void tst_Options::portMenu_data()
+{
+    QTest::addColumn<QList<PortEntry>>("present");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("paths"); // what choosing each entry fills in
+
+    QTest::newRow("adapter with a by-id link")
+        << QList<PortEntry>{ftdi}
+        << QStringList{"FT232R USB UART (FTDI), /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}
+        << QStringList{ftdi.byIdPath};
+    QTest::newRow("ports without a link")
+        << QList<PortEntry>{uart, noLink}
+        << QStringList{"/dev/ttyS0", "Uno R3 && co (Arduino (www.arduino.cc)), /dev/ttyACM0"}
+        << QStringList{"/dev/ttyS0", "/dev/ttyACM0"};
+    QTest::newRow("two adapters")
+        << QList<PortEntry>{ftdi, ch340}
+        << QStringList{"FT232R USB UART (FTDI), " + ftdi.byIdPath, "USB Serial (1a86), " + ch340.byIdPath}
+        << QStringList{ftdi.byIdPath, ch340.byIdPath};
+    QTest::newRow("no port") << QList<PortEntry>{} << QStringList{"No serial port found"} << QStringList{};
+}
+
+void tst_Options::portMenu()
+{
+    QFETCH(QList<PortEntry>, present);
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, paths);
+
+    Options dialog;
+    dialog.setPortList(std::make_unique<FakePortList>(present));
+    Receiver rx(&dialog);
+    widget<QGroupBox>(dialog, "groupBox_2")->setChecked(true);
+    auto *field = widget<QLineEdit>(dialog, "devicenameField");
+
+    for (int i = 0; i < entries.size(); ++i) {
+        QMenu *menu = openPortMenu(dialog);
+        QVERIFY(menu->isVisible());
+        const QList<QAction *> actions = menu->actions();
+        QStringList texts;
+        for (const QAction *a : actions)
+            texts << a->text();
+        QCOMPARE(texts, entries);
+        if (paths.isEmpty()) {
+            // Nothing to choose: the entry only says so.
+            QVERIFY(!actions[0]->isEnabled());
+            actions[0]->trigger();
+            QCOMPARE(field->text(), QStringLiteral("/dev/ttyUSB0"));
+            break;
+        }
+        QVERIFY(actions[i]->isEnabled());
+        QVERIFY(actions[i]->toolTip().startsWith(present[i].systemLocation));
+        actions[i]->trigger();
+        QCOMPARE(field->text(), paths[i]);
+    }
+    // The chosen path is sent as if typed.
+    dialog.accept();
+    QCOMPARE(rx.device, paths.isEmpty() ? QStringLiteral("/dev/ttyUSB0") : paths.last());
+}
+
+void tst_Options::portMenuReadAtEveryOpening()
+{
+    Options dialog;
+    auto list = std::make_unique<FakePortList>();
+    const auto entries = list->entries;
+    const auto reads = list->reads;
+    dialog.setPortList(std::move(list));
+    widget<QGroupBox>(dialog, "groupBox_2")->setChecked(true);
+    QCOMPARE(*reads, 0);
+
+    QCOMPARE(openPortMenu(dialog)->actions().first()->text(), QStringLiteral("No serial port found"));
+    openPortMenu(dialog)->close();
+    // An adapter plugged in while the dialog is open shows at the next opening.
+    *entries << ch340;
+    QMenu *menu = openPortMenu(dialog);
+    QCOMPARE(menu->actions().size(), 1);
+    QVERIFY(menu->actions().first()->text().endsWith(ch340.byIdPath));
+    QCOMPARE(*reads, 3);
+    QCOMPARE(dialog.findChildren<QMenu *>().size(), 1);
+    // The dialog's list is the one the window names ports from.
+    QCOMPARE(dialog.portList().ports(), QList<PortEntry>{ch340});
+}
+
+void tst_Options::portActionFollowsTheField()
+{
+    Options dialog;
+    dialog.setPortList(std::make_unique<FakePortList>(QList<PortEntry>{ftdi}));
+    auto *field = widget<QLineEdit>(dialog, "devicenameField");
+    auto *group = widget<QGroupBox>(dialog, "groupBox_2");
+    auto *action = widget<QAction>(dialog, "portAction");
+    QCOMPARE(field->actions(), QList<QAction *>{action});
+
+    QVERIFY(!field->isEnabled());
+    QVERIFY(!action->isEnabled());
+    // A disabled arrow opens nothing.
+    action->trigger();
+    QVERIFY(!dialog.findChild<QMenu *>("portMenu"));
+    group->setChecked(true);
+    QVERIFY(action->isEnabled());
+    group->setChecked(false);
+    QVERIFY(!action->isEnabled());
+    group->setChecked(true);
+    QVERIFY(action->isEnabled());
+
+    // The arrow sits inside the field, at its trailing end.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QToolButton *arrow = field->findChild<QToolButton *>();
+    QVERIFY(arrow && arrow->isVisible());
+    QVERIFY(field->rect().contains(arrow->geometry()));
+    QVERIFY(arrow->geometry().left() > field->width() / 2);
+}
+
+void tst_Options::formUnchangedByThePortAction()
+{
+    Options dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    struct Placed { const char *name; const char *parent; QRect geometry; };
+    const Placed form[] = {
+        {"buttonBox", "Options", {70, 360, 341, 32}},   {"frame", "Options", {10, 20, 571, 101}},
+        {"label_2", "frame", {10, 10, 161, 17}},        {"label", "frame", {220, 30, 101, 20}},
+        {"DataBytes", "frame", {219, 50, 91, 27}},      {"XSB1", "frame", {10, 30, 101, 51}},
+        {"StartByte1", "XSB1", {10, 20, 61, 27}},       {"XSB2", "frame", {110, 30, 101, 51}},
+        {"StartByte2", "XSB2", {10, 20, 61, 27}},       {"XEB1", "frame", {330, 30, 101, 51}},
+        {"EndByte1", "XEB1", {10, 20, 61, 27}},         {"XEB2", "frame", {430, 30, 101, 51}},
+        {"EndByte2", "XEB2", {10, 20, 61, 27}},         {"frame_2", "Options", {10, 120, 451, 91}},
+        {"label_3", "frame_2", {10, 10, 171, 21}},      {"filenameField", "frame_2", {10, 40, 171, 27}},
+        {"BrowseButton", "frame_2", {190, 40, 93, 27}}, {"groupBox", "frame_2", {290, 20, 161, 51}},
+        {"label_12", "groupBox", {90, 30, 46, 20}},     {"newfilelines", "groupBox", {10, 27, 71, 22}},
+        {"frame_3", "Options", {460, 120, 121, 91}},    {"checkBox_gyro", "frame_3", {10, 60, 101, 22}},
+        {"checkBox", "frame_3", {10, 10, 111, 22}},     {"checkBox_acc", "frame_3", {10, 40, 111, 22}},
+        {"frame_4", "Options", {10, 210, 211, 141}},    {"groupBox_2", "frame_4", {10, 10, 201, 101}},
+        {"devicenameField", "groupBox_2", {70, 30, 111, 27}}, {"label_4", "groupBox_2", {10, 30, 62, 21}},
+        {"label_5", "groupBox_2", {10, 70, 71, 31}},    {"comboBox", "groupBox_2", {80, 70, 89, 31}},
+        {"frame_5", "Options", {220, 210, 151, 61}},    {"TestProgram", "frame_5", {10, 30, 121, 22}},
+        {"RealProgram", "frame_5", {10, 10, 141, 22}},  {"layoutWarning", "Options", {230, 280, 350, 70}},
+    };
+    QStringList expectedNames;
+    for (const Placed &p : form) {
+        auto *w = widget<QWidget>(dialog, p.name);
+        QCOMPARE(w->parentWidget()->objectName(), QLatin1String(p.parent));
+        QCOMPARE(w->geometry(), p.geometry);
+        expectedNames << QLatin1String(p.name);
+    }
+    // The arrow adds no named widget; the form's widgets keep their names.
+    QStringList names;
+    for (const QWidget *w : dialog.findChildren<QWidget *>())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+            names << w->objectName();
+    names.sort();
+    expectedNames.sort();
+    QCOMPARE(names, expectedNames);
+    QCOMPARE(widget<QLineEdit>(dialog, "devicenameField")->font().pointSize(), 11);
 }
 
 QTEST_MAIN(tst_Options)

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QProcess>
@@ -69,6 +70,7 @@ private slots:
     void noisyLine();
     void hangUpAndRecover_data();
     void hangUpAndRecover();
+    void linkForEveryRun();
 
 private:
     // Runs the real window on the simulator's device, logging into logDir,
@@ -141,6 +143,13 @@ void tst_ImuSim::badArguments_data()
     QTest::newRow("replay without samples") << QStringList{"--replay", headerOnly} << "holds no samples";
     QTest::newRow("missing device") << QStringList{"--device", scratch.filePath("ttyNone")} << "No such file";
     QTest::newRow("device not a terminal") << QStringList{"--device", notATerminal} << "not a terminal";
+    QTest::newRow("link without a path") << QStringList{"--link", ""} << "--link needs a path";
+    QTest::newRow("link with a device") << QStringList{"--link", scratch.filePath("imu"), "--device", notATerminal}
+                                        << "--link names the pseudo-terminal";
+    QTest::newRow("link over a file") << QStringList{"--link", notATerminal} << "exists and is not a symbolic link";
+    QTest::newRow("link over another link") << QStringList{"--link", scratch.filePath("to-a-file")}
+                                            << "not to a pseudo-terminal";
+    QFile::link(notATerminal, scratch.filePath("to-a-file"));
 }
 
 void tst_ImuSim::badArguments()
@@ -168,7 +177,7 @@ void tst_ImuSim::help()
     const QString text = QString::fromLocal8Bit(sim.readAllStandardOutput());
     for (const char *option : {"--device", "--data-bytes", "--start1", "--start2", "--end1", "--end2",
                                "--rate", "--waves", "--replay", "--count", "--seconds", "--garbage",
-                               "--drop", "--hangup-after", "--seed", "--pacing", "--burst-ms", "--help"})
+                               "--drop", "--hangup-after", "--seed", "--pacing", "--burst-ms", "--link", "--help"})
         QVERIFY2(text.contains(QLatin1String(option)), option);
 }
 
@@ -463,6 +472,66 @@ void tst_ImuSim::hangUpAndRecover()
     const QStringList all = loggedLines(logDir);
     QCOMPARE(all.mid(0, beforeLoss.size()), beforeLoss);
     QCOMPARE(compareWithSent(loggedSamples(logDir).mid(beforeLoss.size()), waveSamples(100000)).invented, 0);
+}
+
+// One name for every run: the monitor reads through the link, and when the
+// simulator is stopped (SIGTERM, as a desktop session ends it) the link goes
+// with it; the next run's link brings the waiting monitor back.
+void tst_ImuSim::linkForEveryRun()
+{
+    const QString link = scratch.filePath("imu-sim-link");
+    // Left by a run that was killed: replaced.
+    QVERIFY(QFile::link(QStringLiteral("/dev/pts/2147483647"), link));
+
+    Simulator first;
+    QVERIFY(first.start({"--link", link}));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), first.path);
+
+    answerSettings(sensorMode(link, logDir), true);
+    MainWindow w;
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
+    QTRY_VERIFY_WITH_TIMEOUT(loggedLines(logDir).size() >= 20, 30000);
+
+    first.process.terminate();
+    QVERIFY(first.process.waitForFinished(10000));
+    QCOMPARE(first.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.process.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(!QFileInfo::exists(link));
+    QTRY_VERIFY_WITH_TIMEOUT(messages(&w).contains("Serial device lost"), 10000);
+    const qsizetype beforeLoss = loggedLines(logDir).size();
+
+    Simulator second;
+    QVERIFY(second.start({"--link", link}));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), second.path);
+    QTRY_VERIFY_WITH_TIMEOUT(messages(&w).last() == QStringLiteral("Serial port opened"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(loggedLines(logDir).size() >= beforeLoss + 20, 30000);
+    click(&w, "Stop_Button");
+    const Delivery delivery = compareWithSent(loggedSamples(logDir).mid(beforeLoss), waveSamples(100000));
+    QCOMPARE(delivery.invented, 0);
+
+    second.process.terminate();
+    QVERIFY(second.process.waitForFinished(10000));
+    QVERIFY(!QFileInfo(link).isSymLink());
+
+    // A file of the user's at the path is never replaced.
+    const QString notes = scratch.filePath("notes.txt");
+    {
+        QFile f(notes);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("mine\n");
+    }
+    QProcess refused;
+    refused.start(QStringLiteral(IMU_SIM_PATH), {"--link", notes});
+    QVERIFY(refused.waitForFinished(10000));
+    QCOMPARE(refused.exitCode(), 1);
+    QVERIFY(!QFileInfo(notes).isSymLink());
+    QFile f(notes);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("mine\n"));
 }
 
 QTEST_MAIN(tst_ImuSim)

@@ -1,6 +1,7 @@
 // imu-sim: plays the six-axis sensor on a serial line so the monitor can be
 // tried, and tested end to end, without the hardware. See --help.
 
+#include "devicelink.h"
 #include "linenoise.h"
 #include "linepacer.h"
 #include "samplesource.h"
@@ -59,6 +60,14 @@ int run(const SimOptions &options)
         line = DeviceLine::open(options.device, &error);
     if (!line)
         return fail(error);
+    // Made before the path is printed, so that whoever reads the path finds
+    // the link too. Removed when the run ends, however it ends.
+    std::unique_ptr<DeviceLink> link;
+    if (!options.linkPath.isEmpty()) {
+        if (!(link = DeviceLink::make(options.linkPath, line->devicePath(), &error)))
+            return fail(error);
+        say(QStringLiteral("%1 leads to %2").arg(link->path(), line->devicePath()));
+    }
 
     // The path goes alone on standard output, so scripts can read it.
     std::printf("%s\n", qPrintable(line->devicePath()));
@@ -79,6 +88,8 @@ int run(const SimOptions &options)
     while (true) {
         const Clock::time_point now = Clock::now();
         if (now >= hangupAt) {
+            // An unplugged adapter takes its by-id link with it.
+            link.reset();
             line->hangUp();
             hungUp = true;
             break;

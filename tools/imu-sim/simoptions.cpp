@@ -87,7 +87,9 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, Q
         "Without --device it makes a pseudo-terminal, prints its path on the first line\n"
         "of its output (type that path into \"Device\" in the monitor's settings and\n"
         "choose \"Wireless mode\"), and sends frames to it until interrupted or until\n"
-        "--count, --seconds or the end of a replayed file stops it.\n"
+        "--count, --seconds or the end of a replayed file stops it. With --link, type the\n"
+        "link's path instead: it is the same for every run, so a monitor waiting for a\n"
+        "simulator that was stopped takes up the next one started with the same --link.\n"
         "\n"
         "A frame is optional start bytes, the data bytes and optional end bytes. The first\n"
         "twelve data bytes carry gyroscope X, Y, Z, then acceleration X, Y, Z, each a\n"
@@ -96,6 +98,7 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, Q
     parser.addOptions({
         {"help", "Shows this text."},
         {"device", "Writes to the serial device <path> (opened at 9600 8N1) instead of making a pseudo-terminal.", "path"},
+        {"link", "Also makes <path> a symbolic link to the pseudo-terminal, and removes it on exit. A link to a pseudo-terminal already there, such as one a killed run left, is replaced; anything else is left alone.", "path"},
         {"data-bytes", "Data bytes per frame, 12 to 99 (default 12).", "n"},
         {"start1", "Start byte 1: a value 0-255, or off (default off).", "byte"},
         {"start2", "Start byte 2: a value 0-255, or off (default off).", "byte"},
@@ -177,6 +180,15 @@ ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, Q
     result.device = parser.value("device");
     if (parser.isSet("device") && result.device.isEmpty()) {
         *message = QStringLiteral("--device needs a path");
+        return ParseResult::Error;
+    }
+    result.linkPath = parser.value("link");
+    if (parser.isSet("link") && result.linkPath.isEmpty()) {
+        *message = QStringLiteral("--link needs a path");
+        return ParseResult::Error;
+    }
+    if (parser.isSet("link") && parser.isSet("device")) {
+        *message = QStringLiteral("--link names the pseudo-terminal, which --device does not make");
         return ParseResult::Error;
     }
     result.replayFile = parser.value("replay");

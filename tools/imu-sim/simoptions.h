@@ -16,6 +16,7 @@ struct SimOptions
     FrameLayout layout{12, FrameLayout::Off, FrameLayout::Off, 55, 1};
 
     QString device;         // empty: make a pseudo-terminal
+    QString linkPath;       // a symbolic link to make to the pseudo-terminal; empty: none
     double rate = 0;        // frames per second; 0 paces at the line rate
     LinePacer::Pacing pacing = LinePacer::Pacing::Byte;
     int burstMs = 16;       // with burst pacing: how often bytes are passed on
