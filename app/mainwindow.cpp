@@ -19,6 +19,8 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // How the time axes follow the samples, by the tri-state Autoscale box.
@@ -55,6 +57,12 @@ MainWindow::MainWindow(QWidget *parent)
     linkStatus = new QLabel(tr("Stopped"), this);
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
     ui->statusBar->addPermanentWidget(linkStatus, 1);
+    // Shown only while Datalog is ticked and nothing reaches a file, and kept
+    // apart from the message area, which Stop empties.
+    logStatus = new QLabel(this);
+    logStatus->setObjectName(QStringLiteral("logStatus"));
+    logStatus->hide();
+    ui->statusBar->addPermanentWidget(logStatus, 1);
 
     // Samples and logger messages: every frame of a read is drawn and logged,
     // and the newest is shown on the readouts.
@@ -77,6 +85,7 @@ MainWindow::MainWindow(QWidget *parent)
     // The state of the line, for the status bar
     connect(linkTimer, &QTimer::timeout, this, &MainWindow::updateLinkStatus);
     connect(serialHandler.get(), &serialhandler::deviceLost, this, &MainWindow::reportDeviceLost);
+    connect(ui->LogBox1, &QCheckBox::toggled, this, &MainWindow::updateLogStatus);
 
     // The settings are chosen before the window is first shown; a cancelled
     // dialog leaves every object at its defaults.
@@ -141,6 +150,9 @@ void MainWindow::OtaVastaanOptions(int *optionFrame)
     ui->msgBrowser->append(QStringLiteral("****************"));
     if (options->testMode)
         ui->msgBrowser->append(QStringLiteral("TEST MODE"));
+    // The mode may have changed under a running timer.
+    if (mainTimer->isActive())
+        mainTimer->setInterval(tickInterval(startedInterval));
 }
 
 void MainWindow::OtaVastaanViesti(QString msg)
@@ -148,11 +160,17 @@ void MainWindow::OtaVastaanViesti(QString msg)
     ui->msgBrowser->append(msg);
 }
 
+// Start while acquiring opens the port afresh, as the first Start did, so
+// that a device or an interval chosen since takes effect; the old port is
+// closed first. Should the new open fail, acquiring stops: the timer would
+// otherwise tick on a closed port while the status bar went on as if the
+// line were read.
 void MainWindow::on_Start_Button_clicked()
 {
     const int interval = ui->TaajuusSBox->value();
+    startedInterval = interval;
     if (options->testMode) {
-        mainTimer->start(interval);
+        mainTimer->start(tickInterval(interval));
         startLinkStatus(tr("Test mode"));
         return;
     }
@@ -160,15 +178,18 @@ void MainWindow::on_Start_Button_clicked()
     case -1:
         ui->msgBrowser->append(QStringLiteral("USB open failed. Device does not exist."));
         ui->msgBrowser->append(presentPortsText(options->portList().ports()));
+        serialHandler->CloseUsb(); // the port of an earlier Start, if any
+        stopAcquiring();
         break;
     case 1:
         ui->msgBrowser->append(QStringLiteral("Serial port opened"));
-        mainTimer->start(interval);
+        mainTimer->start(tickInterval(interval));
         startLinkStatus(tr("Reading %1").arg(serialHandler->openedPath()));
         break;
     default:
         ui->msgBrowser->append(QStringLiteral("Unknown error!"));
         ui->msgBrowser->append(openFailureText());
+        stopAcquiring();
         break;
     }
 }
@@ -182,9 +203,22 @@ void MainWindow::on_Stop_Button_clicked()
     } else {
         ui->msgBrowser->append(QStringLiteral("Port already closed"));
     }
+    stopAcquiring();
+}
+
+void MainWindow::stopAcquiring()
+{
     mainTimer->stop();
     linkTimer->stop();
     linkStatus->setText(tr("Stopped"));
+    reportedOpenFailure.clear();
+}
+
+int MainWindow::tickInterval(int requested) const
+{
+    // At 0 ms a sensor-mode timer would read the port at every turn of the
+    // event loop, a core kept busy for a byte a millisecond at most.
+    return options->testMode ? requested : std::max(requested, 1);
 }
 
 // The newest sample of a read: the readouts show it. It was drawn and logged
@@ -253,12 +287,24 @@ void MainWindow::MainTimeout()
 
 void MainWindow::logCurrentSample()
 {
-    if (ui->LogBox1->isChecked())
+    if (ui->LogBox1->isChecked()) {
         dataLogger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
+        updateLogStatus();
+    }
+}
+
+void MainWindow::updateLogStatus()
+{
+    const bool failing = ui->LogBox1->isChecked() && dataLogger->isFailing();
+    const QString text = failing ? tr("Not logging: %1").arg(dataLogger->failureDescription()) : QString();
+    if (logStatus->text() != text)
+        logStatus->setText(text);
+    logStatus->setVisible(failing);
 }
 
 void MainWindow::startLinkStatus(const QString &text)
 {
+    reportedOpenFailure.clear();
     serialHandler->takeStatistics();
     drawnAtStatus = samplesDrawn;
     loggedAtStatus = dataLogger->linesWritten();
@@ -274,12 +320,12 @@ void MainWindow::updateLinkStatus()
         return;
     }
     if (serialHandler->deviceIsLost()) {
-        // The same path only: a by-id link comes back on the same adapter,
-        // whatever ttyUSB number it gets.
-        if (serialHandler->reopenLostPort() == 1) {
-            ui->msgBrowser->append(QStringLiteral("Serial port opened"));
-            startLinkStatus(tr("Reading %1").arg(serialHandler->openedPath()));
-        }
+        retryLostDevice();
+        return;
+    }
+    if (!serialHandler->portIsOpen()) {
+        // Switched from test mode to sensor mode while the timer ran.
+        linkStatus->setText(tr("Not reading: no serial port open, press Start"));
         return;
     }
     const double seconds = linkClock.restart() / 1000.0;
@@ -292,6 +338,32 @@ void MainWindow::updateLinkStatus()
     loggedAtStatus = dataLogger->linesWritten();
     linkStatus->setText(linkStatusText(serialHandler->takeStatistics(), seconds,
                                        serialHandler->currentFrameLength(), use));
+}
+
+void MainWindow::retryLostDevice()
+{
+    // The same path only: a by-id link comes back on the same adapter,
+    // whatever ttyUSB number it gets.
+    switch (serialHandler->reopenLostPort()) {
+    case 1:
+        ui->msgBrowser->append(QStringLiteral("Serial port opened"));
+        startLinkStatus(tr("Reading %1").arg(serialHandler->openedPath()));
+        break;
+    case -1:
+        linkStatus->setText(tr("Device lost: %1, waiting for it to return").arg(serialHandler->openedPath()));
+        break;
+    default: {
+        // Back but refused (no permission, held by another program, not a
+        // serial device): tried again every second, told once per cause.
+        const QString why = tr("Device back but cannot be opened: %1").arg(openFailureText());
+        linkStatus->setText(why);
+        if (why != reportedOpenFailure) {
+            ui->msgBrowser->append(why);
+            reportedOpenFailure = why;
+        }
+        break;
+    }
+    }
 }
 
 void MainWindow::reportDeviceLost()

@@ -78,16 +78,30 @@ private:
     void startLinkStatus(const QString &text);
     void updateLinkStatus();
     void reportDeviceLost();
+    // Tries to reopen a lost device and says how that went.
+    void retryLostDevice();
+    // Ends acquiring: the line is no longer read.
+    void stopAcquiring();
     // Why the port could not be opened, in words that say what to do.
     QString openFailureText() const;
+    // The timer interval for the interval asked for, in the current mode.
+    int tickInterval(int requested) const;
+    // Shows in the status bar why nothing is logged while Datalog is ticked.
+    void updateLogStatus();
 
     QLabel *linkStatus = nullptr;
+    QLabel *logStatus = nullptr;
     QTimer *linkTimer = nullptr;
     QElapsedTimer linkClock;
     // Samples drawn and log lines written, for the status bar's rates.
     long long samplesDrawn = 0;
     long long drawnAtStatus = 0;
     long long loggedAtStatus = 0;
+    // The read interval of the last Start.
+    int startedInterval = 0;
+    // The last reason a returned device could not be opened that the
+    // message area was given; each is given once.
+    QString reportedOpenFailure;
 };
 
 #endif // MAINWINDOW_H

@@ -164,7 +164,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const QString which = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     if (seconds < 1 || (!which.isEmpty() && which != "pacing" && which != "noise" && which != "cpu")) {

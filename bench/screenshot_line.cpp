@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
         return 2;
     }
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const QDir out(QString::fromLocal8Bit(argv[1]));
 
     SimulatorRun sim;

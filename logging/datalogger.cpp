@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <utility>
@@ -23,9 +24,19 @@ qint64 monotonicMilliseconds()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Names of one second tried before giving up, should a folder be full of them.
+constexpr int maxNameTries = 1000;
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// True when something other than a folder stands at path.
+bool notAFolder(const QString &path)
+{
+    struct stat found;
+    return ::stat(QFile::encodeName(path).constData(), &found) == 0 && !S_ISDIR(found.st_mode);
 }
 
 } // namespace
@@ -34,6 +45,14 @@ Datalogger::Datalogger(QObject *parent)
     : QObject(parent)
 {
     setClock({});
+
+    // A file-size limit (ulimit -f) would otherwise kill the program with
+    // SIGXFSZ in the middle of a line. Ignored, the write fails with EFBIG
+    // and is reported like a full disk, and the cut line is taken back. A
+    // handler the program set up itself is left alone.
+    struct sigaction current;
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGXFSZ, SIG_IGN);
 }
 
 Datalogger::~Datalogger() = default;
@@ -62,32 +81,45 @@ void Datalogger::ReceiveFilename(const QString &filename)
 void Datalogger::CreateFile()
 {
     // An empty directory would otherwise put the file in the root directory.
-    const QString directory = logDirectory.isEmpty() ? QStringLiteral(".") : logDirectory;
-    const QString path = QDir::toNativeSeparators(directory) + QStringLiteral("//")
-            + clock().toString(QStringLiteral("dd.MM, h.mm.ss")) + QStringLiteral(".txt");
+    const QString directory = QDir::toNativeSeparators(logDirectory.isEmpty() ? QStringLiteral(".") : logDirectory);
+    const QString stamped = directory + QStringLiteral("//") + clock().toString(QStringLiteral("dd.MM, h.mm.ss"));
 
     logFile.close();
-    logFile.setFileName(path);
     fileCreated = false;
     lineCount = 0;
+    fileFolder = directory;
 
-    const bool existed = QFileInfo::exists(path);
-    // Unbuffered: each line goes to the operating system in one write, so a
-    // killed program leaves only whole lines behind.
-    if (!logFile.open(QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
-        // The name may exist and still not be writable (a directory, a file
-        // without write permission), so the open result decides, not existence.
-        fail(Failure::Create, path, logFile.errorString());
+    // Each file is new, so that none holds two runs of the index: a file begun
+    // within the same second as another (a roll-over, a retry, a program
+    // started again) is named "<stamp>-2.txt", "<stamp>-3.txt" and so on.
+    // Exclusive creation also keeps out another monitor logging here.
+    int number = stamped == lastStamped ? lastNumber + 1 : 1;
+    QString path;
+    for (int tries = 0;; ++tries, ++number) {
+        path = stamped + (number > 1 ? QStringLiteral("-%1.txt").arg(number) : QStringLiteral(".txt"));
+        logFile.setFileName(path);
+        // Unbuffered: each line goes to the operating system in one write, so a
+        // killed program leaves only whole lines behind.
+        if (logFile.open(QIODevice::NewOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
+            break;
+        struct stat taken;
+        if (tries < maxNameTries && ::lstat(QFile::encodeName(path).constData(), &taken) == 0)
+            continue;
+        // The name may be free and the folder still unusable (missing, not a
+        // folder, without write permission): the open result decides.
+        const QString reason = notAFolder(directory) ? QStringLiteral("%1 is a file, not a folder").arg(directory)
+                                                     : logFile.errorString();
+        fail(Failure::Create, path, reason);
         return;
     }
+    lastStamped = stamped;
+    lastNumber = number;
 
-    // A second file begun within the same second continues the first one;
-    // a header in the middle would break the file for CSV readers.
     QString reason;
-    if (logFile.size() == 0 && !writeLine(QByteArray(header), &reason)) {
+    if (!writeLine(QByteArray(header), &reason)) {
         fail(Failure::Create, path, reason);
         // On a full disk every retry would otherwise leave an empty file.
-        if (!existed && QFileInfo(path).size() == 0)
+        if (QFileInfo(path).size() == 0)
             QFile::remove(path);
         return;
     }
@@ -188,10 +220,13 @@ QString Datalogger::lostFileReason(bool *deleted) const
     struct stat named;
     if (::fstat(logFile.handle(), &open) != 0)
         return systemError(errno);
-    if (open.st_nlink == 0) {
-        *deleted = true;
+    *deleted = open.st_nlink == 0;
+    // Before the deletion: a folder removed and a file put at its path also
+    // deletes the open file, but it is the folder that needs mending.
+    if (notAFolder(fileFolder))
+        return QStringLiteral("the folder %1 was replaced by a file").arg(fileFolder);
+    if (*deleted)
         return QStringLiteral("the file was deleted");
-    }
     if (::stat(QFile::encodeName(logFile.fileName()).constData(), &named) != 0)
         return errno == ENOENT || errno == ENOTDIR ? QStringLiteral("the file was moved away")
                                                    : systemError(errno);
@@ -205,6 +240,7 @@ void Datalogger::fail(Failure failure, const QString &path, const QString &reaso
     logFile.close();
     fileCreated = false;
     lastAttempt = now();
+    failureText = path + QStringLiteral(": ") + reason;
 
     if (failing) {
         qDebug("Datalogger: still failing: %s: %s", qPrintable(path), qPrintable(reason));
@@ -220,6 +256,7 @@ void Datalogger::fail(Failure failure, const QString &path, const QString &reaso
 void Datalogger::reportResumed()
 {
     failing = false;
+    failureText.clear();
     emit NewFileCreated(QStringLiteral("Logging resumed: ") + logFile.fileName());
     if (notLogged == 1)
         emit NewFileCreated(QStringLiteral("1 sample was not logged"));

@@ -33,6 +33,10 @@ public:
 
     // Data lines written since construction, in every file.
     qint64 linesWritten() const { return totalLines; }
+    // True from a failed create or write until a line reaches a file again.
+    bool isFailing() const { return failing; }
+    // While failing: "<path>: <reason>" of the latest attempt; empty otherwise.
+    QString failureDescription() const { return failureText; }
 
 signals:
     // One line of text for the user:
@@ -52,11 +56,12 @@ public slots:
     void ReceiveFilename(const QString &filename);
 
     // Begins the file "<directory>//dd.MM, h.mm.ss.txt" stamped with the
-    // clock's time and writes its header, or continues a non-empty file of
-    // that name without a second header. Closes the previous file; the next
-    // line has the index 0. Reports the new file, or the failure if it is the
-    // first of a run; a file that this call created but could not write the
-    // header into is removed again.
+    // clock's time and writes its header. The file is always a new one: when
+    // that name is taken (a file begun earlier in the same second, by this
+    // run or another), "-2", "-3", ... follows the stamp. Closes the previous
+    // file; the next line has the index 0. Reports the new file, or the
+    // failure if it is the first of a run; a file that this call created but
+    // could not write the header into is removed again.
     void CreateFile();
 
     // Writes "<index>,acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z\n", beginning a
@@ -104,7 +109,14 @@ private:
     qint64 totalLines = 0;
     int newfileIndex = 50000;
 
+    // The folder of the current file, and the stamp and number of the last
+    // file begun, whose second a new file may share.
+    QString fileFolder;
+    QString lastStamped;
+    int lastNumber = 0;
+
     bool failing = false;
+    QString failureText;
     qint64 notLogged = 0;
     qint64 lastAttempt = 0;
     qint64 lastCheck = 0;

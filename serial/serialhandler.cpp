@@ -1,6 +1,7 @@
 #include "serialhandler.h"
 
 #include "framelayout.h"
+#include "serialdiagnostics.h"
 #include "serialportsource.h"
 
 #include <QDebug>
@@ -11,6 +12,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+
+Q_LOGGING_CATEGORY(lcSerial, "imu.serial")
+Q_LOGGING_CATEGORY(lcSerialReads, "imu.serial.reads")
 
 namespace {
 // Each byte is asked for only after the port reported one waiting.
@@ -75,12 +79,12 @@ void serialhandler::receiveDevicename(QString devicename_)
 int serialhandler::OpenUsb(int)
 {
     if (!QFile::exists(devicename)) {
-        qDebug() << "device does not exist";
-        qDebug() << devicename;
+        qCDebug(lcSerial) << "device does not exist";
+        qCDebug(lcSerial) << devicename;
         return -1;
     }
     if (!initializeSerial()) {
-        qDebug() << "Serial port is not open";
+        qCDebug(lcSerial) << "Serial port is not open";
         return 0;
     }
     return 1;
@@ -98,7 +102,7 @@ bool serialhandler::initializeSerial()
     serialPort = SerialPortSource::open(QFile::encodeName(devicename).toStdString(), &error, &lastOpenFailure);
     lastOpenError = QString::fromStdString(error);
     if (!serialPort)
-        qDebug().noquote() << "Cannot use" << devicename << "as a serial port:" << QString::fromStdString(error);
+        qCDebug(lcSerial).noquote() << "Cannot use" << devicename << "as a serial port:" << QString::fromStdString(error);
     return serialPort != nullptr;
 }
 
@@ -110,7 +114,7 @@ int serialhandler::reopenLostPort()
     auto port = SerialPortSource::open(QFile::encodeName(portPath).toStdString(), &error, &lastOpenFailure);
     lastOpenError = QString::fromStdString(error);
     if (!port) {
-        qDebug().noquote() << "Cannot reopen" << portPath << ":" << QString::fromStdString(error);
+        qCDebug(lcSerial).noquote() << "Cannot reopen" << portPath << ":" << QString::fromStdString(error);
         return 0;
     }
     serialPort = std::move(port);
@@ -202,7 +206,7 @@ void serialhandler::dropWaitingBeyond(int count, const char *why)
     const int dropped = serialPort->discard(waiting - count);
     if (dropped <= 0)
         return;
-    qDebug().noquote() << "Dropped" << dropped << "waiting bytes" << why;
+    qCDebug(lcSerial).noquote() << "Dropped" << dropped << "waiting bytes" << why;
     statistics.bytesDropped += dropped;
 }
 
@@ -344,7 +348,7 @@ void serialhandler::readSerial()
     frameFound = false;
     // The timer may still tick after Stop, or when switching out of test mode.
     if (!serialPort) {
-        qDebug() << "No serial port open, nothing read";
+        qCDebug(lcSerialReads) << "No serial port open, nothing read";
         return;
     }
 
@@ -378,13 +382,13 @@ void serialhandler::readSerial()
     }
     statistics.bytesTaken += taken;
 
-    qDebug() << taken;
+    qCDebug(lcSerialReads) << taken;
     if (timedOut)
-        qDebug() << "Serial read timed out";
+        qCDebug(lcSerialReads) << "Serial read timed out";
     if (gone) {
         // Nothing from a line that went away mid-read is trusted; the
         // readouts stay where the line stopped.
-        qDebug() << "Serial device lost";
+        qCDebug(lcSerial) << "Serial device lost";
         forgetLine(false);
         if (!lost) {
             lost = true;
@@ -395,12 +399,12 @@ void serialhandler::readSerial()
 
     if (taken >= 1) {
         if (end < frameLength)
-            qDebug() << "Too short msg!";
+            qCDebug(lcSerialReads) << "Too short msg!";
         else if (!checkBytesCorrect(end - 1))
-            qDebug() << "Check bytes not correct!";
+            qCDebug(lcSerialReads) << "Check bytes not correct!";
     }
     if (frameFound && samples.isEmpty())
-        qDebug() << "Frame has fewer than 12 data bytes, no sample";
+        qCDebug(lcSerialReads) << "Frame has fewer than 12 data bytes, no sample";
 
     // A marker that no window still to be judged can hold was a frame lost.
     countFailedFramesBefore(end - (frameLength - 1 + lookahead()));

@@ -50,6 +50,9 @@ public:
     // open or close.
     bool deviceIsLost() const { return lost; }
 
+    // True while a port is in place, also one whose device was lost.
+    bool portIsOpen() const { return serialPort != nullptr; }
+
     // The path the current (or lost) port was opened on; empty before.
     QString openedPath() const { return portPath; }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -115,6 +116,10 @@ void SerialLine::close() noexcept
     try {
         if (serialPort->IsOpen()) {
             fd = serialPort->GetFileDescriptor();
+            // LibSerial opens the device for exclusive use and leaves it so.
+            // On a pseudo-terminal that mode outlives the close, and an
+            // ordinary user could then not open the device again (EBUSY).
+            ::ioctl(fd, TIOCNXCL);
             serialPort->Close();
         }
         serialPort.reset();

@@ -22,6 +22,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -65,6 +66,9 @@ private slots:
     void missingDeviceNamesThePortsPresent();
     void sensorModeAcquires();
     void optionsWhileRunningSwitchMode();
+    void readIntervalPerMode();
+    void startWhileAcquiring();
+    void failedLoggingStaysInStatusBar();
     void helpBoxes();
     void logoChoice_data();
     void logoChoice();
@@ -264,6 +268,122 @@ void tst_MainWindow::optionsWhileRunningSwitchMode()
     child<QAction>(&w, "actionOptions")->trigger();
     QVERIFY(pty.write(defaultFrame({7, 8, 9, 10, 11, 12})));
     QTRY_COMPARE(readouts(&w), (QList<int>{7, 8, 9, 10, 11, 12}));
+}
+
+// An interval of 0 reads the port no more than once a millisecond, while the
+// test-mode waves still come as fast as the event loop turns. The status bar
+// tells when sensor mode has no port to read.
+void tst_MainWindow::readIntervalPerMode()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    answerSettings(testMode(logDir.path()), true);
+    MainWindow w;
+    auto *timer = child<QTimer>(&w, "mainTimer");
+    auto *status = child<QLabel>(&w, "linkStatus");
+    child<QSpinBox>(&w, "TaajuusSBox")->setValue(0);
+    click(&w, "Start_Button");
+    QCOMPARE(timer->interval(), 0);
+
+    answerSettings(sensorMode(pty.slavePath(), logDir.path()), true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    QCOMPARE(timer->interval(), 1);
+    QTRY_COMPARE(status->text(), QStringLiteral("Not reading: no serial port open, press Start"));
+
+    click(&w, "Start_Button");
+    QCOMPARE(timer->interval(), 1);
+    QCOMPARE(status->text(), QStringLiteral("Reading ") + pty.slavePath());
+    QVERIFY(pty.write(defaultFrame({1, 2, 3, 4, 5, 6})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{1, 2, 3, 4, 5, 6}));
+
+    answerSettings([](QDialog *d) { child<QRadioButton>(d, "TestProgram")->setChecked(true); }, true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    QCOMPARE(timer->interval(), 0);
+    QVERIFY(timer->isActive());
+}
+
+// Start while acquiring closes the port and opens the device now chosen;
+// when that fails, acquiring stops and the status bar says so.
+void tst_MainWindow::startWhileAcquiring()
+{
+    PtyPair first, second;
+    QVERIFY(first.isValid() && second.isValid());
+    answerSettings(sensorMode(first.slavePath(), logDir.path()), true);
+    MainWindow w;
+    auto *timer = child<QTimer>(&w, "mainTimer");
+    auto *status = child<QLabel>(&w, "linkStatus");
+    auto chooseDevice = [&](const QString &path) {
+        answerSettings([=](QDialog *d) { child<QLineEdit>(d, "devicenameField")->setText(path); }, true);
+        child<QAction>(&w, "actionOptions")->trigger();
+    };
+    click(&w, "Start_Button");
+
+    chooseDevice(second.slavePath());
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
+    QCOMPARE(status->text(), QStringLiteral("Reading ") + second.slavePath());
+    QVERIFY(first.write(defaultFrame({1, 1, 1, 1, 1, 1})));
+    QVERIFY(second.write(defaultFrame({2, 2, 2, 2, 2, 2})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{2, 2, 2, 2, 2, 2}));
+    QTRY_COMPARE(first.bytesWaiting(), 14);
+
+    chooseDevice(logDir.filePath("no-such-device"));
+    click(&w, "Start_Button");
+    // The fixed message, then the ports present.
+    QCOMPARE(messages(&w).at(messages(&w).size() - 2), QStringLiteral("USB open failed. Device does not exist."));
+    QVERIFY(!timer->isActive());
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
+    QTest::qWait(1200);
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
+    QVERIFY(second.write(defaultFrame({3, 3, 3, 3, 3, 3})));
+    QTRY_COMPARE(second.bytesWaiting(), 14);
+    QCOMPARE(readouts(&w), (QList<int>{2, 2, 2, 2, 2, 2}));
+    click(&w, "Stop_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Port already closed"));
+}
+
+// A log folder that is a file: the status bar says so from the first sample
+// until logging resumes, through Stop, which empties the message area.
+void tst_MainWindow::failedLoggingStaysInStatusBar()
+{
+    const QString folder = logDir.filePath("logs");
+    QFile file(folder);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    answerSettings(testMode(folder), true);
+    MainWindow w;
+    auto *logStatus = child<QLabel>(&w, "logStatus");
+    QVERIFY(logStatus->isHidden());
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    QVERIFY(logStatus->isHidden());
+
+    click(&w, "Start_Button");
+    QTRY_VERIFY(!logStatus->isHidden());
+    const QRegularExpression notLogging(QStringLiteral("^Not logging: %1//\\d\\d\\.\\d\\d, \\d+\\.\\d\\d\\.\\d\\d(-\\d+)?\\.txt: "
+                                                       "%1 is a file, not a folder$")
+                                            .arg(QRegularExpression::escape(folder)));
+    QVERIFY2(notLogging.match(logStatus->text()).hasMatch(), qPrintable(logStatus->text()));
+    QVERIFY(messages(&w).last().startsWith("File could not be created! " + folder + "//"));
+
+    click(&w, "Stop_Button");
+    QCOMPARE(messages(&w), QStringList{"Test stopped"});
+    QVERIFY(!logStatus->isHidden());
+    QVERIFY(notLogging.match(logStatus->text()).hasMatch());
+
+    // Unticked, nothing is meant to be logged.
+    child<QCheckBox>(&w, "LogBox1")->setChecked(false);
+    QVERIFY(logStatus->isHidden());
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    QVERIFY(!logStatus->isHidden());
+
+    // The folder mended and confirmed again: the next sample is logged.
+    QVERIFY(QFile::remove(folder));
+    QVERIFY(QDir().mkdir(folder));
+    answerSettings({}, true);
+    child<QAction>(&w, "actionOptions")->trigger();
+    QVERIFY(tick(&w));
+    QVERIFY(logStatus->isHidden());
+    QCOMPARE(loggedLines(folder), QStringList{"0,0,5,0,0,55,0"});
 }
 
 void tst_MainWindow::helpBoxes()

@@ -13,7 +13,7 @@ class tst_ParserInputs : public QObject
 private slots:
     void initTestCase()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     }
 
     void replay_data()

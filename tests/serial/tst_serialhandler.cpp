@@ -15,6 +15,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -166,6 +167,7 @@ private slots:
     void openFailures();
     void openAsOrdinaryUser_data();
     void openAsOrdinaryUser();
+    void reopenAsOrdinaryUser();
     void layoutChangeDropsWaitingBytes();
     void openOnPseudoTerminal();
     void closeAndReadWithoutPort();
@@ -627,6 +629,22 @@ void tst_serialhandler::openAsOrdinaryUser()
     QCOMPARE(QString::fromLatin1(child.readAllStandardOutput()).trimmed(), QStringLiteral("0 %1").arg(failure));
 }
 
+// Stop then Start: the monitor's own exclusive hold on a pseudo-terminal must
+// not outlive its close, or an ordinary user is refused as "busy".
+void tst_serialhandler::reopenAsOrdinaryUser()
+{
+    if (geteuid() == 0)
+        QCOMPARE(::chmod(QFile::encodeName(pty->slavePath()).constData(), 0666), 0);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {openFlag, pty->slavePath(), "3"});
+    QVERIFY(child.waitForFinished(10000));
+    if (child.exitCode() == cannotDropPrivileges)
+        QSKIP("running as root, but becoming nobody failed");
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(QString::fromLatin1(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             QStringList(3, QStringLiteral("1 %1").arg(int(OpenFailure::None))));
+}
+
 void tst_serialhandler::layoutChangeDropsWaitingBytes()
 {
     handler->updateOptions(Record(dialogLayout).data());
@@ -727,23 +745,27 @@ void tst_serialhandler::deviceLost()
 }
 
 // In a child process: becomes an ordinary user, opens the device at the path
-// given and prints OpenUsb()'s result and openFailure().
-int openAsNobody(const char *path)
+// given (times over, closing it in between) and prints OpenUsb()'s result and
+// openFailure() for each open.
+int openAsNobody(const char *path, int times)
 {
     if (!becomeUnprivileged())
         return cannotDropPrivileges;
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     serialhandler handler;
     handler.receiveDevicename(QString::fromLocal8Bit(path));
-    const int result = handler.OpenUsb(0);
-    std::printf("%d %d\n", result, int(handler.openFailure()));
+    for (int i = 0; i < times; ++i) {
+        const int result = handler.OpenUsb(0);
+        std::printf("%d %d\n", result, int(handler.openFailure()));
+        handler.CloseUsb();
+    }
     return 0;
 }
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], openFlag) == 0)
-        return openAsNobody(argv[2]);
+    if ((argc == 3 || argc == 4) && qstrcmp(argv[1], openFlag) == 0)
+        return openAsNobody(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
     QCoreApplication app(argc, argv);
     tst_serialhandler test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -97,12 +97,17 @@ bool deliver(QObject *window, const QVector<ImuSample> &samples)
 }
 
 namespace {
+// "dd.MM, h.mm.ss" or, for a later file of the same second, "dd.MM, h.mm.ss-N":
+// month, day, time and N, in an order that sorts as text.
 QString begunAt(const QFileInfo &file)
 {
     const QStringList dateAndTime = file.completeBaseName().split(QStringLiteral(", "));
     const QStringList dayAndMonth = dateAndTime.value(0).split('.');
-    const QTime time = QTime::fromString(dateAndTime.value(1), QStringLiteral("h.mm.ss"));
-    return dayAndMonth.value(1) + dayAndMonth.value(0) + time.toString(QStringLiteral("hhmmss"));
+    const QStringList timeAndNumber = dateAndTime.value(1).split('-');
+    const QTime time = QTime::fromString(timeAndNumber.value(0), QStringLiteral("h.mm.ss"));
+    const int number = timeAndNumber.size() > 1 ? timeAndNumber.value(1).toInt() : 1;
+    return dayAndMonth.value(1) + dayAndMonth.value(0) + time.toString(QStringLiteral("hhmmss"))
+            + QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
 }
 } // namespace
 

@@ -45,8 +45,9 @@ bool tick(QObject *window);
 bool deliver(QObject *window, const QVector<ImuSample> &samples);
 
 // The log files in dir in the order they were begun. Their names,
-// "dd.MM, h.mm.ss.txt", stamp the second each was begun; the text order of
-// the names breaks where the hour gains a digit, this order does not.
+// "dd.MM, h.mm.ss.txt", stamp the second each was begun, and later files of
+// the same second add "-2", "-3", ...; the text order of the names breaks
+// where the hour or that number gains a digit, this order does not.
 QFileInfoList logFiles(const QString &dir);
 
 // All data lines of every log file in dir, oldest file first, header lines

@@ -90,7 +90,7 @@ private:
 void tst_ImuSim::initTestCase()
 {
     // The serial reader writes a line per read; thousands of reads here.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     QVERIFY(scratch.isValid());
 }
 

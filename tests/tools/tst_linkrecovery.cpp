@@ -2,14 +2,17 @@
 // unplugged adapter, with imu-sim playing the sensor and the real window
 // reading it.
 
+#include "framelayout.h"
 #include "mainwindow.h"
 #include "ptypair.h"
 
 #include "childwidget.h"
 #include "simulatorrun.h"
+#include "unprivileged.h"
 #include "windowdriver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -17,12 +20,22 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+const char ordinaryUserFlag[] = "--as-ordinary-user";
+constexpr int cannotDropPrivileges = 3;
 
 class Simulator : public SimulatorRun
 {
@@ -47,7 +60,93 @@ QStringList messagesFrom(QWidget *w, const QString &from)
     return at < 0 ? QStringList() : all.mid(at);
 }
 
+// A frame of the dialog's default layout.
+QByteArray frame(const ImuSample &sample)
+{
+    const int record[] = {12, -1, -1, 55, 1};
+    const auto bytes = FrameLayout::fromOptionFrame(record).encode(sample);
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+}
+
 } // namespace
+
+// Runs in a child process as an ordinary user, since root opens a device
+// whatever its mode and whoever holds it.
+class tst_LinkRecoveryAsUser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void returnedDeviceCannotBeOpened();
+};
+
+// The device comes back on its path but cannot be opened: the status bar
+// says why for as long as it lasts and the message area says it once per
+// cause. Once the device can be opened, reading goes on, and Stop and Start
+// open it again.
+void tst_LinkRecoveryAsUser::returnedDeviceCannotBeOpened()
+{
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString link = scratch.filePath(QStringLiteral("usb-imu-if00"));
+    const QString notADevice = scratch.filePath(QStringLiteral("notes.txt"));
+    QFile notes(notADevice);
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("12345678901234\n") > 0);
+    notes.close();
+
+    auto unplugged = std::make_unique<PtyPair>();
+    QVERIFY2(unplugged->isValid(), qPrintable(unplugged->errorString()));
+    QVERIFY(pointLink(link, unplugged->slavePath()));
+    answerSettings(sensorMode(link, scratch.path()), true);
+    MainWindow w;
+    auto *status = child<QLabel>(&w, "linkStatus");
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
+    unplugged->closeMaster();
+    QTRY_VERIFY(messages(&w).contains("Serial device lost"));
+
+    const QString back = QStringLiteral("Device back but cannot be opened: ");
+    const QString denied = back + QStringLiteral("Permission denied: add yourself to the dialout group");
+    const QString notSerial = back + QStringLiteral("Not a serial device");
+    const QString busy = back + QStringLiteral("Device busy: another program has it open");
+
+    PtyPair forbidden;
+    QVERIFY(forbidden.isValid());
+    QCOMPARE(::chmod(QFile::encodeName(forbidden.slavePath()).constData(), 0), 0);
+    QVERIFY(pointLink(link, forbidden.slavePath()));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), denied, 5000);
+    QTest::qWait(2500); // tried again twice, told once
+
+    QVERIFY(pointLink(link, notADevice));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), notSerial, 5000);
+
+    PtyPair held;
+    QVERIFY(held.isValid());
+    const int holder = ::open(QFile::encodeName(held.slavePath()).constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(holder >= 0);
+    QCOMPARE(::ioctl(holder, TIOCEXCL), 0);
+    QVERIFY(pointLink(link, held.slavePath()));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), busy, 5000);
+    QTest::qWait(1500);
+
+    // The other program lets go.
+    QCOMPARE(::ioctl(holder, TIOCNXCL), 0);
+    ::close(holder);
+    QTRY_VERIFY_WITH_TIMEOUT(messages(&w).endsWith("Serial port opened"), 5000);
+    QCOMPARE(status->text(), QStringLiteral("Reading ") + link);
+    QCOMPARE(messagesFrom(&w, "Serial device lost"),
+             (QStringList{"Serial device lost", denied, notSerial, busy, "Serial port opened"}));
+    QVERIFY(held.write(frame({1, 2, 3, 4, 5, 6})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{1, 2, 3, 4, 5, 6}));
+
+    // Stop, then Start on the same pseudo-terminal: the monitor's own
+    // exclusive hold went with its close.
+    click(&w, "Stop_Button");
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w), (QStringList{"USB closed", "Serial port opened"}));
+    QVERIFY(held.write(frame({7, 8, 9, 10, 11, 12})));
+    QTRY_COMPARE(readouts(&w), (QList<int>{7, 8, 9, 10, 11, 12}));
+}
 
 class tst_LinkRecovery : public QObject
 {
@@ -59,6 +158,7 @@ private slots:
     void figuresMatchTheLine();
     void lostDeviceComesBackOnItsPath();
     void stopWhileWaiting();
+    void returnedDeviceCannotBeOpened();
 
 private:
     // Starts acquiring, logging, on device; the window must be made already.
@@ -71,7 +171,7 @@ private:
 
 void tst_LinkRecovery::initTestCase()
 {
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     QVERIFY(scratch.isValid());
 }
 
@@ -207,5 +307,32 @@ void tst_LinkRecovery::stopWhileWaiting()
     QVERIFY(!child<QTimer>(&w, "mainTimer")->isActive());
 }
 
-QTEST_MAIN(tst_LinkRecovery)
+void tst_LinkRecovery::returnedDeviceCannotBeOpened()
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {ordinaryUserFlag});
+    QVERIFY(child.waitForFinished(120000));
+    if (child.exitCode() == cannotDropPrivileges)
+        QSKIP("running as root, but becoming nobody failed");
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    const bool asUser = argc >= 2 && qstrcmp(argv[1], ordinaryUserFlag) == 0;
+    if (asUser && !becomeUnprivileged())
+        return cannotDropPrivileges;
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    QTEST_SET_MAIN_SOURCE_PATH
+    if (asUser) {
+        tst_LinkRecoveryAsUser test;
+        return QTest::qExec(&test, {argv[0]});
+    }
+    tst_LinkRecovery test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_linkrecovery.moc"
