@@ -1,6 +1,7 @@
 #ifndef LINKSTATUS_H
 #define LINKSTATUS_H
 
+#include "framelayout.h"
 #include "linkstatistics.h"
 
 #include <QString>
@@ -20,5 +21,11 @@ struct SampleUse
 // frameLength is the length in bytes of a frame of the current layout.
 QString linkStatusText(const LinkStatistics &counts, double seconds, int frameLength,
                        const SampleUse &use = {});
+
+// When bytes came but no frame of layout could be confirmed, and the markers
+// recur at a steady distance other than the layout's frame length, what
+// that says, for example "Frames seem to be 17 bytes long, the layout has
+// 14: set Data bytes to 15"; empty otherwise.
+QString wrongLayoutHint(const LinkStatistics &counts, const FrameLayout &layout);
 
 #endif // LINKSTATUS_H

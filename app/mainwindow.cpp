@@ -336,8 +336,19 @@ void MainWindow::updateLinkStatus()
         use.drawn = samplesDrawn - drawnAtStatus;
     drawnAtStatus = samplesDrawn;
     loggedAtStatus = dataLogger->linesWritten();
-    linkStatus->setText(linkStatusText(serialHandler->takeStatistics(), seconds,
-                                       serialHandler->currentFrameLength(), use));
+    const LinkStatistics counts = serialHandler->takeStatistics();
+    QString text = linkStatusText(counts, seconds, serialHandler->currentFrameLength(), use);
+    const QString hint = wrongLayoutHint(counts, serialHandler->currentLayout());
+    if (!hint.isEmpty()) {
+        text += QStringLiteral(" \u00b7 ") + hint;
+        // Once for each length seen, not every second.
+        if (hint != reportedLayoutHint)
+            ui->msgBrowser->append(hint);
+        reportedLayoutHint = hint;
+    } else if (counts.framesConfirmed > 0) {
+        reportedLayoutHint.clear();
+    }
+    linkStatus->setText(text);
 }
 
 void MainWindow::retryLostDevice()

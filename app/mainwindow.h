@@ -102,6 +102,8 @@ private:
     // The last reason a returned device could not be opened that the
     // message area was given; each is given once.
     QString reportedOpenFailure;
+    // The wrong-layout hint last given in the message area.
+    QString reportedLayoutHint;
 };
 
 #endif // MAINWINDOW_H

@@ -14,6 +14,7 @@
 #include "mainwindow.h"
 
 #include "childwidget.h"
+#include "ptypair.h"
 #include "simulatorrun.h"
 #include "windowdriver.h"
 
@@ -21,6 +22,7 @@
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -129,6 +131,7 @@ void noiseTable(int seconds)
         {"--drop 0.05", {"--drop", "0.05", "--seed", "2"}},
         {"--garbage 0.2", {"--garbage", "0.2", "--seed", "3"}},
         {"--garbage 0.2 --drop 0.01", {"--garbage", "0.2", "--drop", "0.01", "--seed", "4"}},
+        {"--garbage 0.2 --drop 0.05", {"--garbage", "0.2", "--drop", "0.05", "--seed", "5"}},
     };
     std::printf("\nA faulty line, bytes one at a time, read every 10 ms, %d s a run\n\n", seconds);
     std::printf("%-26s | frames logged | logged samples never sent\n", "imu-sim");
@@ -141,6 +144,31 @@ void noiseTable(int seconds)
                     r.delivery.invented, r.delivery.received);
         std::fflush(stdout);
     }
+
+    // Nothing but random bytes at the line rate: whatever is logged was
+    // never sent.
+    PtyPair line;
+    if (!line.isValid())
+        qFatal("no pseudo-terminal: %s", qPrintable(line.errorString()));
+    QTemporaryDir logDir;
+    answerSettings(sensorMode(line.slavePath(), logDir.path()), true);
+    MainWindow w;
+    child<QSpinBox>(&w, "TaajuusSBox")->setValue(10);
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    QRandomGenerator random(6);
+    QTimer noise;
+    QObject::connect(&noise, &QTimer::timeout, [&] {
+        QByteArray bytes(10, Qt::Uninitialized);
+        for (char &b : bytes)
+            b = char(random.bounded(256));
+        line.write(bytes);
+    });
+    noise.start(10); // 1000 bytes a second, at most what the line carries
+    click(&w, "Start_Button");
+    runFor(seconds * 1000);
+    click(&w, "Stop_Button");
+    std::printf("%-26s | %13s | %lld samples logged\n", "random bytes only", "-",
+                static_cast<long long>(loggedLines(logDir.path()).size()));
 }
 
 // The monitor's share of a core at two read intervals, plots and log on.

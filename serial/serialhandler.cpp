@@ -168,6 +168,8 @@ void serialhandler::forgetLine(bool atLineStart)
     followOn = -1;
     // The bytes dropped with the line are counted as dropped, not as frames.
     pendingMarkers.clear();
+    holding = false;
+    lastMarker = -1;
     lineBytesBefore = 0;
     lineStart = atLineStart;
     std::memset(readBuffer, 0, sizeof readBuffer);
@@ -291,8 +293,11 @@ void serialhandler::noteMarkerAt(int last)
 {
     int first = last;
     if (context() > 0) {
+        if (!endBytesAt(last))
+            return;
+        noteMarkerSpacing(last);
         // A frame cut by the start of the line lost nothing after it began.
-        if (!endBytesAt(last) || lineBytesBefore + last < frameLength - 1)
+        if (lineBytesBefore + last < frameLength - 1)
             return;
         first = endByte1 != FrameLayout::Off ? last - 1 : last;
     } else if (startByte1 != FrameLayout::Off || startByte2 != FrameLayout::Off) {
@@ -300,12 +305,22 @@ void serialhandler::noteMarkerAt(int last)
         if (first < 0 || (startByte1 != FrameLayout::Off && readBuffer[first] != startByte1)
             || (startByte2 != FrameLayout::Off && readBuffer[first + 1] != startByte2))
             return;
+        noteMarkerSpacing(last);
     } else {
         return; // without markers nothing tells where a frame was
     }
     // Markers in a frame decoded before are its own, or its data.
     if (first >= keptFrom && first >= 0)
         pendingMarkers.push_back(last);
+}
+
+void serialhandler::noteMarkerSpacing(int last)
+{
+    const long long at = lineBytesBefore + last;
+    const long long spacing = lastMarker >= 0 ? at - lastMarker : 0;
+    lastMarker = at;
+    if (spacing > 0 && spacing < LinkStatistics::SpacingsCounted)
+        ++statistics.markerSpacings[size_t(spacing)];
 }
 
 void serialhandler::markersInsideFrame(int start, int end)
@@ -333,19 +348,39 @@ void serialhandler::judgeNewByte(int end, QVector<ImuSample> &samples)
     const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
     std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
     frameFound = true;
+    const bool direct = (start == 0 && lineStart) || start == followOn;
     followOn = windowEnd + 1;
     // Frames do not overlap: what begins inside this one is not a frame.
     keptFrom = followOn;
     ++statistics.framesFound;
     markersInsideFrame(start, followOn);
     countFailedFramesBefore(start);
-    if (const std::optional<ImuSample> sample = layout().decode(readBuffer + start, frameLength))
+    const std::optional<ImuSample> sample = layout().decode(readBuffer + start, frameLength);
+    undecodable = undecodable || !sample;
+    if (!direct) {
+        // After a break the window may be the bytes of two frames, or of a
+        // wrong layout: it waits for a frame right after it.
+        if (holding)
+            ++statistics.framesFailed;
+        holding = true;
+        heldSample = sample;
+        return;
+    }
+    if (holding) {
+        holding = false;
+        ++statistics.framesConfirmed;
+        if (heldSample)
+            samples.append(*heldSample);
+    }
+    ++statistics.framesConfirmed;
+    if (sample)
         samples.append(*sample);
 }
 
 void serialhandler::readSerial()
 {
     frameFound = false;
+    undecodable = false;
     // The timer may still tick after Stop, or when switching out of test mode.
     if (!serialPort) {
         qCDebug(lcSerialReads) << "No serial port open, nothing read";
@@ -403,7 +438,7 @@ void serialhandler::readSerial()
         else if (!checkBytesCorrect(end - 1))
             qCDebug(lcSerialReads) << "Check bytes not correct!";
     }
-    if (frameFound && samples.isEmpty())
+    if (undecodable)
         qCDebug(lcSerialReads) << "Frame has fewer than 12 data bytes, no sample";
 
     // A marker that no window still to be judged can hold was a frame lost.

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Reads message frames from the sensor's serial line and emits the sample of
@@ -63,6 +64,8 @@ public:
 
     // Length in bytes of a frame of the current layout.
     int currentFrameLength() const { return frameLength; }
+    // The layout frames are read by.
+    FrameLayout currentLayout() const { return layout(); }
 
     // The counts since the last call, which starts them again.
     LinkStatistics takeStatistics();
@@ -174,6 +177,8 @@ private:
     // decoded later turns out to hold it.
     void noteMarkerAt(int last);
     void markersInsideFrame(int start, int end);
+    // Counts the distance from the marker before, for the layout check.
+    void noteMarkerSpacing(int last);
     void countFailedFramesBefore(int index);
 
     std::unique_ptr<ByteSource> serialPort;
@@ -198,6 +203,14 @@ private:
     std::vector<int> pendingMarkers;
     // Bytes of the line that were before readBuffer's first one.
     long long lineBytesBefore = 0;
+    // Where in the line the last marker ended, -1 for none.
+    long long lastMarker = -1;
+    // A frame found after a break, waiting for the next frame to follow it
+    // directly; its sample, if the layout carries one.
+    bool holding = false;
+    std::optional<ImuSample> heldSample;
+    // A frame of this read had too few data bytes for a sample.
+    bool undecodable = false;
     int followOn = -1;
     bool lineStart = true;
 

@@ -4,6 +4,7 @@
 #include "serialportlist.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QMenu>
 #include <QPainter>
@@ -87,10 +88,17 @@ Options::Options(QWidget *parent)
     connect(ui->groupBox_2, &QGroupBox::toggled, portAction,
             [this] { portAction->setEnabled(ui->devicenameField->isEnabled()); });
 
-    chooseDirectory = [](QWidget *parent) {
-        return QFileDialog::getExistingDirectory(parent, tr("Save directory"),
-                                                 QStringLiteral("C:\\logs"),
-                                                 QFileDialog::ShowDirsOnly);
+    // Markers of one value let a frame's data pass for its start or end.
+    for (QSpinBox *marker : {ui->StartByte1, ui->StartByte2, ui->EndByte1, ui->EndByte2})
+        connect(marker, &QSpinBox::valueChanged, this, &Options::showMarkerWarning);
+    for (QGroupBox *group : {ui->XSB1, ui->XSB2, ui->XEB1, ui->XEB2})
+        connect(group, &QGroupBox::toggled, this, &Options::showMarkerWarning);
+
+    // The chooser opens at the log directory chosen so far, else at home.
+    chooseDirectory = [this](QWidget *parent) {
+        const QString current = ui->filenameField->text();
+        const QString start = !current.isEmpty() && QDir(current).exists() ? current : QDir::homePath();
+        return QFileDialog::getExistingDirectory(parent, tr("Save directory"), start, QFileDialog::ShowDirsOnly);
     };
 }
 
@@ -136,8 +144,30 @@ void Options::accept()
         ui->DataBytes->setFocus();
         return;
     }
-    ui->layoutWarning->clear();
+    showMarkerWarning();
     QDialog::accept();
+}
+
+void Options::showMarkerWarning()
+{
+    const struct {
+        const QGroupBox *group;
+        const QSpinBox *value;
+    } markers[] = {{ui->XSB1, ui->StartByte1}, {ui->XSB2, ui->StartByte2},
+                   {ui->XEB1, ui->EndByte1}, {ui->XEB2, ui->EndByte2}};
+    QList<int> values;
+    for (const auto &marker : markers) {
+        if (!marker.group->isChecked())
+            continue;
+        if (values.contains(marker.value->value())) {
+            ui->layoutWarning->setText(tr("Two markers have the value %1: a frame's data can then "
+                                          "pass for its markers, and samples may be found that "
+                                          "were never sent.").arg(marker.value->value()));
+            return;
+        }
+        values << marker.value->value();
+    }
+    ui->layoutWarning->clear();
 }
 
 void Options::CheckOptions()

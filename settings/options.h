@@ -59,6 +59,8 @@ private:
     QMenu *portMenu = nullptr;
 
     void showPortMenu();
+    // Warns, in the layout warning, of switched-on markers that share a value.
+    void showMarkerWarning();
 
 public slots:
     // OK: refuses, with the reason in the dialog, a frame layout that cannot

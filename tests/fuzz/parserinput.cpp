@@ -10,6 +10,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -151,10 +152,25 @@ public:
                 placed = startBytesAt(start + length) || !anyStartBytes(start + 1, start + length - 1);
             if (!placed)
                 continue;
+            // Only a frame right after the last one, or at the very start of
+            // the line, is trusted at once; any other waits for one right
+            // after it, and then both count.
+            const bool follows = (start == 0 && lineStart) || start == lastFrameEnd;
             lastFrameEnd = start + length;
             notBefore = lastFrameEnd;
+            std::optional<ImuSample> sample;
             if (int(sampleOffsets.size()) >= FrameLayout::SampleBytes)
-                samples.push_back(decode(line.data() + start));
+                sample = decode(line.data() + start);
+            if (!follows) {
+                waiting = true;
+                waitingSample = sample;
+                continue;
+            }
+            if (waiting && waitingSample)
+                samples.push_back(*waitingSample);
+            waiting = false;
+            if (sample)
+                samples.push_back(*sample);
         }
         return samples;
     }
@@ -167,6 +183,7 @@ public:
         notBefore = 0;
         lastFrameEnd = -1;
         lineStart = false;
+        waiting = false;
     }
 
 private:
@@ -248,6 +265,8 @@ private:
     int notBefore = 0;
     int lastFrameEnd = -1;
     bool lineStart = true;
+    bool waiting = false;
+    std::optional<ImuSample> waitingSample;
 };
 
 QString describe(const std::vector<ImuSample> &samples)

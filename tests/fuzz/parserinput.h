@@ -40,6 +40,8 @@
 // in line order, judged by a plain reference of the rules in
 // serialhandler::readSerial(), and then the newest of them once more on its
 // own; nothing when there is no such frame or the layout carries no sample.
+// A frame that neither begins the line nor follows the frame before it
+// directly comes out only with the frame that follows it directly.
 QString runParserInput(const uint8_t *data, size_t size);
 
 #endif // PARSERINPUT_H

@@ -222,17 +222,20 @@ void tst_serialhandler::parse_data()
         << dialogLayout << frame(a) + frame(b) << QStringList{"28"} << Samples{values(b)};
     QTest::newRow("nothing waiting") << dialogLayout << QByteArray() << QStringList{"0"} << Samples();
     QTest::newRow("ten bytes") << dialogLayout << frame(a).left(10) << QStringList{"10", "Too short msg!"} << Samples();
+    // A frame after a break waits for the next one to follow it directly.
     QTest::newRow("begins in the middle of a frame")
-        << dialogLayout << frame(a).right(5) + frame(b) << QStringList{"19"} << Samples{values(b)};
+        << dialogLayout << frame(a).right(5) + frame(b) + frame(a) << QStringList{"33"} << Samples{values(a)};
+    QTest::newRow("begins in the middle of a frame, no frame after it")
+        << dialogLayout << frame(a).right(5) + frame(b) << QStringList{"19"} << Samples();
     QTest::newRow("frame, then part of one") << dialogLayout << frame(a) + frame(b).left(6)
                                              << QStringList{"20", "Check bytes not correct!"} << Samples{values(a)};
     // After garbage a window counts only when it holds no end bytes but its
     // own: a frame that lost a byte holds those of the frame before it.
-    QTest::newRow("garbage before a frame") << dialogLayout << "xyz" + frame(a) << QStringList{"17"}
-                                            << Samples{values(a)};
+    QTest::newRow("garbage before two frames") << dialogLayout << "xyz" + frame(a) + frame(b)
+                                               << QStringList{"31"} << Samples{values(b)};
     QTest::newRow("garbage, then a frame and one that lost a byte")
         << dialogLayout << "xyz" + frame(a) + frame(b).remove(3, 1) << QStringList{"30"}
-        << Samples{values(a)};
+        << Samples();
     QTest::newRow("end byte lost, then a frame that lost a byte")
         << dialogLayout << frame(b).remove(12, 1) + frame(a).remove(3, 1) << QStringList{"26"} << Samples();
     QTest::newRow("end byte lost, then a frame that lost three bytes")
@@ -243,7 +246,7 @@ void tst_serialhandler::parse_data()
         << Samples();
     QTest::newRow("garbage with end bytes between frames")
         << dialogLayout << frame(b) + QByteArray("\x37\x37\x01\x00", 4) + frame(a) << QStringList{"32"}
-        << Samples{values(a)};
+        << Samples{values(b)};
     // The window that ends at the damaged frame's end bytes begins with the
     // end byte of the frame before it.
     QTest::newRow("byte lost inside a frame")
@@ -265,7 +268,7 @@ void tst_serialhandler::parse_data()
         << QStringList{"29", "Check bytes not correct!"} << Samples{values(a)};
     QTest::newRow("only end byte 1") << end1 << frame(b, end1) << QStringList{"13"} << Samples{values(b)};
     QTest::newRow("start bytes: sample from the data bytes")
-        << starts << "\x37\x01" + frame(b, starts) << QStringList{"22"} << Samples{values(b)};
+        << starts << "\x37\x01" + frame(b, starts) + frame(a, starts) << QStringList{"42"} << Samples{values(a)};
     QTest::newRow("fewer than twelve data bytes") << Record{6, -1, -1, 55, 1} << QByteArray("abcdef\x37\x01")
         << QStringList{"8", "Frame has fewer than 12 data bytes, no sample"} << Samples();
     QTest::newRow("marker that cannot fit the frame") << Record{0, -1, 5, -1, -1} << QByteArray("\x05\x05")
@@ -316,16 +319,27 @@ void tst_serialhandler::everyFrameOfARead()
     handler->updateOptions(Record(dialogLayout).data());
     QVERIFY(open(*handler, *pty));
     handler->takeStatistics();
-    QVERIFY(send(*pty, frame(a) + frame(b) + "xyz" + frame(a) + frame(b).remove(3, 1) + frame(b)
-                           + frame(a).left(5)));
+    // After garbage and after the damaged frame, a frame waits for the next
+    // one to follow it; then both come out. One after garbage that no frame
+    // follows never does.
+    QVERIFY(send(*pty, frame(a) + frame(b) + "xyz" + frame(a) + frame(b) + frame(b).remove(3, 1) + frame(b)
+                           + frame(a) + "xyz" + frame(b) + frame(a).left(5)));
     handler->readSerial();
-    QCOMPARE(batches(*batchSpy), QList<Samples>{(Samples{values(a), values(b), values(a), values(b)})});
-    QCOMPARE(emitted(*spy), Samples{values(b)});
+    QCOMPARE(batches(*batchSpy), QList<Samples>{(Samples{values(a), values(b), values(a), values(b),
+                                                         values(b), values(a)})});
+    QCOMPARE(emitted(*spy), Samples{values(a)});
     const LinkStatistics counted = handler->takeStatistics();
-    QCOMPARE(counted.framesFound, 4);
-    QCOMPARE(counted.samplesEmitted, 4);
-    // The frame that lost a byte still ended in its end bytes.
+    QCOMPARE(counted.framesFound, 7);
+    QCOMPARE(counted.framesConfirmed, 6);
+    QCOMPARE(counted.samplesEmitted, 6);
+    // The frame that lost a byte still ended in its end bytes; the last
+    // whole frame is still waiting.
     QCOMPARE(counted.framesFailed, 1);
+
+    // The next frame confirms it.
+    QVERIFY(send(*pty, frame(a).mid(5) + frame(b)));
+    handler->readSerial();
+    QCOMPARE(batches(*batchSpy), QList<Samples>{(Samples{values(b), values(a), values(b)})});
 }
 
 // A second of the line read at once, as a read every 1000 ms does: every

@@ -64,6 +64,7 @@ private slots:
     void markerGroups();
     void cancelSendsNothingButKeepsEdits();
     void refusesFrameWithoutSample();
+    void warnsOfEqualMarkers();
     void formRangesAndLayout();
     void browse();
     void portMenu_data();
@@ -177,6 +178,29 @@ void tst_Options::cancelSendsNothingButKeepsEdits()
     QCOMPARE(dialog.testMode, false);
     QCOMPARE(dialog.drawPlots, false);
     QCOMPARE(dialog.plotAcceleration, true);
+}
+
+// Markers that share a value are warned of as they are set, and OK still
+// takes the layout.
+void tst_Options::warnsOfEqualMarkers()
+{
+    Options dialog;
+    Receiver rx(&dialog);
+    QTimer::singleShot(0, &dialog, [&] {
+        auto *warning = widget<QLabel>(dialog, "layoutWarning");
+        QVERIFY(warning->text().isEmpty());
+        widget<QGroupBox>(dialog, "XSB1")->setChecked(true);
+        widget<QSpinBox>(dialog, "StartByte1")->setValue(55);
+        QVERIFY2(warning->text().contains("Two markers have the value 55"), qPrintable(warning->text()));
+        // A marker switched off shares nothing.
+        widget<QGroupBox>(dialog, "XEB1")->setChecked(false);
+        QVERIFY(warning->text().isEmpty());
+        widget<QGroupBox>(dialog, "XEB1")->setChecked(true);
+        QVERIFY(!warning->text().isEmpty());
+        press(dialog, QDialogButtonBox::Ok);
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(rx.record, (std::vector<int>{12, 55, -1, 55, 1}));
 }
 
 // Fewer than twelve data bytes cannot carry a sample: OK keeps the dialog
