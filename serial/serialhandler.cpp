@@ -170,6 +170,7 @@ void serialhandler::forgetLine(bool atLineStart)
     pendingMarkers.clear();
     holding = false;
     lastMarker = -1;
+    recentSpacingCount = 0;
     lineBytesBefore = 0;
     lineStart = atLineStart;
     std::memset(readBuffer, 0, sizeof readBuffer);
@@ -321,6 +322,25 @@ void serialhandler::noteMarkerSpacing(int last)
     lastMarker = at;
     if (spacing > 0 && spacing < LinkStatistics::SpacingsCounted)
         ++statistics.markerSpacings[size_t(spacing)];
+    if (spacing > 0) {
+        recentSpacings[size_t(recentSpacingCount % recentSpacings.size())] = spacing;
+        ++recentSpacingCount;
+    }
+}
+
+bool serialhandler::markersSayOtherLayout() const
+{
+    if (recentSpacingCount < recentSpacings.size())
+        return false;
+    // Most of the last markers the same distance apart, and not a frame's.
+    for (long long spacing : recentSpacings) {
+        if (spacing == frameLength)
+            continue;
+        const auto same = std::count(recentSpacings.begin(), recentSpacings.end(), spacing);
+        if (4 * same >= 3 * long(recentSpacings.size()))
+            return true;
+    }
+    return false;
 }
 
 void serialhandler::markersInsideFrame(int start, int end)
@@ -357,6 +377,13 @@ void serialhandler::judgeNewByte(int end, QVector<ImuSample> &samples)
     countFailedFramesBefore(start);
     const std::optional<ImuSample> sample = layout().decode(readBuffer + start, frameLength);
     undecodable = undecodable || !sample;
+    if (markersSayOtherLayout()) {
+        // The line is framed by another layout: what matches here are
+        // stray bytes that happen to look like markers.
+        statistics.framesFailed += holding ? 2 : 1;
+        holding = false;
+        return;
+    }
     if (!direct) {
         // After a break the window may be the bytes of two frames, or of a
         // wrong layout: it waits for a frame right after it.

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -179,6 +180,9 @@ private:
     void markersInsideFrame(int start, int end);
     // Counts the distance from the marker before, for the layout check.
     void noteMarkerSpacing(int last);
+    // True when the last markers recur steadily at a distance other than
+    // the frame length: the line carries frames of another layout.
+    bool markersSayOtherLayout() const;
     void countFailedFramesBefore(int index);
 
     std::unique_ptr<ByteSource> serialPort;
@@ -203,8 +207,11 @@ private:
     std::vector<int> pendingMarkers;
     // Bytes of the line that were before readBuffer's first one.
     long long lineBytesBefore = 0;
-    // Where in the line the last marker ended, -1 for none.
+    // Where in the line the last marker ended, -1 for none, and the
+    // distances between the last markers.
     long long lastMarker = -1;
+    std::array<long long, 8> recentSpacings{};
+    size_t recentSpacingCount = 0;
     // A frame found after a break, waiting for the next frame to follow it
     // directly; its sample, if the layout carries one.
     bool holding = false;

@@ -141,6 +141,7 @@ public:
         std::vector<ImuSample> samples;
         for (unsigned char byte : taken) {
             line.push_back(byte);
+            noteMarker(endBytes, startOnly);
             const int start = int(line.size()) - lookahead - length;
             if (!possible || start < notBefore || !markersAt(start))
                 continue;
@@ -161,6 +162,13 @@ public:
             std::optional<ImuSample> sample;
             if (int(sampleOffsets.size()) >= FrameLayout::SampleBytes)
                 sample = decode(line.data() + start);
+            // Six of the last eight markers the same distance apart, other
+            // than a frame's length: the line has another layout, and
+            // nothing found by this one counts.
+            if (otherLayout()) {
+                waiting = false;
+                continue;
+            }
             if (!follows) {
                 waiting = true;
                 waitingSample = sample;
@@ -175,6 +183,36 @@ public:
         return samples;
     }
 
+    // Notes the distance from the last marker when the byte just added
+    // completes one: end bytes, or with start bytes only start bytes.
+    void noteMarker(bool endBytes, bool startOnly)
+    {
+        const int at = int(line.size()) - 1;
+        bool marker = false;
+        if (endBytes)
+            marker = endBytesEndAt(at);
+        else if (startOnly) {
+            const int first = at - (on[1] ? 1 : 0);
+            marker = first >= 0 && startBytesAt(first);
+        }
+        if (!marker)
+            return;
+        if (lastMarker >= 0)
+            spacings.push_back(at - lastMarker);
+        lastMarker = at;
+    }
+
+    bool otherLayout() const
+    {
+        if (spacings.size() < 8)
+            return false;
+        const std::vector<int> last(spacings.end() - 8, spacings.end());
+        for (int spacing : last)
+            if (spacing != length && std::count(last.begin(), last.end(), spacing) >= 6)
+                return true;
+        return false;
+    }
+
     // Bytes were thrown away or the line went away: nothing read so far
     // joins what comes next.
     void forget()
@@ -184,6 +222,8 @@ public:
         lastFrameEnd = -1;
         lineStart = false;
         waiting = false;
+        lastMarker = -1;
+        spacings.clear();
     }
 
 private:
@@ -267,6 +307,8 @@ private:
     bool lineStart = true;
     bool waiting = false;
     std::optional<ImuSample> waitingSample;
+    int lastMarker = -1;
+    std::vector<int> spacings;
 };
 
 QString describe(const std::vector<ImuSample> &samples)

@@ -364,8 +364,9 @@ void tst_ImuSim::wrongLayoutIsNamed_data()
 }
 
 // The line sends longer frames than the layout expects: windows whose end
-// bytes match turn up, but none is followed by another, so nothing is
-// logged, and the window names the length the markers recur at.
+// bytes match turn up, but none is followed by another, and once the markers
+// recur steadily at another distance none counts at all; the window names
+// that distance.
 void tst_ImuSim::wrongLayoutIsNamed()
 {
     QFETCH(int, dataBytes);
@@ -383,7 +384,10 @@ void tst_ImuSim::wrongLayoutIsNamed()
     QVERIFY2(status->text().endsWith(hint), qPrintable(status->text()));
     QCOMPARE(messages(&w).count(hint), 1);
     click(&w, "Stop_Button");
-    QCOMPARE(loggedLines(logDir), QStringList());
+    // A window at the very start of the line is trusted without a frame
+    // after it, so a Start that lands a frame length before end bytes can
+    // log that one window; nothing after it.
+    QVERIFY2(loggedLines(logDir).size() <= 1, qPrintable(loggedLines(logDir).join(' ')));
 }
 
 void tst_ImuSim::replayOfAMonitorLog()
