@@ -337,8 +337,9 @@ void MainWindow::updateLinkStatus()
     drawnAtStatus = samplesDrawn;
     loggedAtStatus = dataLogger->linesWritten();
     const LinkStatistics counts = serialHandler->takeStatistics();
-    QString text = linkStatusText(counts, seconds, serialHandler->currentFrameLength(), use);
-    const QString hint = wrongLayoutHint(counts, serialHandler->currentLayout());
+    const FrameLayout layout = serialHandler->currentLayout();
+    QString text = linkStatusText(counts, seconds, layout.frameLength(), use);
+    const QString hint = wrongLayoutHint(counts, layout);
     if (!hint.isEmpty()) {
         text += QStringLiteral(" \u00b7 ") + hint;
         // Once for each length seen, not every second.

@@ -63,8 +63,6 @@ public:
     // -1 the lost port stays in place, so that Stop still closes it.
     int reopenLostPort();
 
-    // Length in bytes of a frame of the current layout.
-    int currentFrameLength() const { return frameLength; }
     // The layout frames are read by.
     FrameLayout currentLayout() const { return layout(); }
 
