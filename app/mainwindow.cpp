@@ -41,7 +41,7 @@ SensorPlots::TimeAxis timeAxisOf(const QCheckBox *autoscale)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , versionString(QStringLiteral("1.3.0_linux"))
+    , versionString(QStringLiteral(IMU_VERSION "_linux"))
     , ui(std::make_unique<Ui_MainWindow>())
 {
     ui->setupUi(this);
@@ -221,43 +221,49 @@ int MainWindow::tickInterval(int requested) const
     return options->testMode ? requested : std::max(requested, 1);
 }
 
-// The newest sample of a read: the readouts show it. It was drawn and logged
-// with the rest of its read in OtaVastaanNaytteet.
+// The newest sample of a read: the readouts show it. It was logged, drawn
+// and shown with the rest of its read in OtaVastaanNaytteet.
 void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
 {
-    accX = a0;
-    accY = a1;
-    accZ = a2;
-    gyroX = g0;
-    gyroY = g1;
-    gyroZ = g2;
+    const ImuSample newest{a0, a1, a2, g0, g1, g2};
+    if (newest == current)
+        return;
+    current = newest;
     PaivitaLcdt();
 }
 
-// Every sample of a read, oldest first: each is logged and drawn, and the
-// plots are redrawn once for all of them.
+// Every sample of a read, oldest first.
 void MainWindow::OtaVastaanNaytteet(const QVector<ImuSample> &samples)
 {
+    present(samples);
+}
+
+// The one road of samples, from the line or the test-mode waves: each is
+// logged and drawn, the plots are redrawn once for all of them, and the
+// readouts show the newest.
+void MainWindow::present(const QVector<ImuSample> &samples)
+{
+    if (samples.isEmpty())
+        return;
     if (ui->LogBox1->isChecked()) {
         for (const ImuSample &s : samples)
             dataLogger->Log(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
+        updateLogStatus();
     }
-    if (!plotsBuilt || samples.isEmpty())
-        return;
-    for (const ImuSample &s : samples)
-        plots->append(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
-    samplesDrawn += samples.size();
-    plots->showNewest(timeAxisOf(ui->Autoscale));
+    if (plotsBuilt)
+        PiirraKuvaajat(samples);
+    current = samples.constLast();
+    PaivitaLcdt();
 }
 
 void MainWindow::PaivitaLcdt()
 {
-    ui->acc_X->display(int(accX));
-    ui->acc_Y->display(int(accY));
-    ui->acc_Z->display(int(accZ));
-    ui->gyro_X->display(int(gyroX));
-    ui->gyro_Y->display(int(gyroY));
-    ui->gyro_Z->display(int(gyroZ));
+    ui->acc_X->display(int(current.accX));
+    ui->acc_Y->display(int(current.accY));
+    ui->acc_Z->display(int(current.accZ));
+    ui->gyro_X->display(int(current.gyroX));
+    ui->gyro_Y->display(int(current.gyroY));
+    ui->gyro_Z->display(int(current.gyroZ));
 }
 
 void MainWindow::MainTimeout()
@@ -271,26 +277,7 @@ void MainWindow::MainTimeout()
     }
 
     // Simulated sensor: waves whose phase is the number of drawn samples.
-    const ImuSample wave = waveSample(sampleCount());
-    accX = wave.accX;
-    accY = wave.accY;
-    accZ = wave.accZ;
-    gyroX = wave.gyroX;
-    gyroY = wave.gyroY;
-    gyroZ = wave.gyroZ;
-
-    if (plotsBuilt)
-        PiirraKuvaajat();
-    PaivitaLcdt();
-    logCurrentSample();
-}
-
-void MainWindow::logCurrentSample()
-{
-    if (ui->LogBox1->isChecked()) {
-        dataLogger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
-        updateLogStatus();
-    }
+    present({waveSample(sampleCount())});
 }
 
 void MainWindow::updateLogStatus()
@@ -425,10 +412,12 @@ void MainWindow::SkaalaaKuvaajat()
     plots->layOut(acceleration, gyroscope);
 }
 
-void MainWindow::PiirraKuvaajat()
+void MainWindow::PiirraKuvaajat(const QVector<ImuSample> &samples)
 {
-    plots->draw(accX, accY, accZ, gyroX, gyroY, gyroZ, timeAxisOf(ui->Autoscale));
-    ++samplesDrawn;
+    for (const ImuSample &s : samples)
+        plots->append(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
+    samplesDrawn += samples.size();
+    plots->showNewest(timeAxisOf(ui->Autoscale));
 }
 
 void MainWindow::TyhjennaKuvaajat()

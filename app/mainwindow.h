@@ -42,8 +42,7 @@ private:
     bool plotsBuilt = false;
 
     // The current sample: the only copy of the latest values.
-    int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
-    int16_t accX = 0, accY = 0, accZ = 0;
+    ImuSample current;
 
     // The plots and the history drawn on them; valid only while plotsBuilt
     // is set. A child of the window.
@@ -64,13 +63,15 @@ private slots:
     void OtaVastaanNaytteet(const QVector<ImuSample> &samples);
     void PaivitaLcdt();
     void InitialisoiKuvaajat();
-    void PiirraKuvaajat();
+    // Appends a read's samples to the plots and redraws them once.
+    void PiirraKuvaajat(const QVector<ImuSample> &samples);
     void SkaalaaKuvaajat();
     void TyhjennaKuvaajat();
     void MainTimeout();
 
 private:
-    void logCurrentSample();
+    // Logs, draws and shows samples, oldest first.
+    void present(const QVector<ImuSample> &samples);
 
     // The status bar: what the line did over the last second, or why
     // nothing comes. Once a second while acquiring, which also tries to

@@ -36,24 +36,13 @@ serialhandler::serialhandler(QObject *parent)
 
 serialhandler::~serialhandler() = default;
 
-FrameLayout serialhandler::layout() const
-{
-    FrameLayout current;
-    current.dataByteCount = dataByteCount;
-    current.startByte1 = startByte1;
-    current.startByte2 = startByte2;
-    current.endByte1 = endByte1;
-    current.endByte2 = endByte2;
-    return current;
-}
-
 void serialhandler::updateOptions(int *optionFrame)
 {
     if (!optionFrame)
         return;
     const FrameLayout next = FrameLayout::fromOptionFrame(optionFrame);
     // The same layout confirmed again loses nothing.
-    if (next == layout())
+    if (next == frameLayout)
         return;
     applyLayout(next);
     // What was read or waits now was framed by the old layout.
@@ -63,11 +52,7 @@ void serialhandler::updateOptions(int *optionFrame)
 
 void serialhandler::applyLayout(const FrameLayout &layout)
 {
-    dataByteCount = layout.dataByteCount;
-    startByte1 = layout.startByte1;
-    startByte2 = layout.startByte2;
-    endByte1 = layout.endByte1;
-    endByte2 = layout.endByte2;
+    frameLayout = layout;
     frameLength = layout.frameLength();
 }
 
@@ -149,16 +134,16 @@ int serialhandler::lookahead() const
 {
     // Only a layout that marks where frames begin, and not where they end,
     // needs the beginning of the next frame to know where one ends.
-    if (endByte1 != FrameLayout::Off || endByte2 != FrameLayout::Off)
+    if (frameLayout.endByte1 != FrameLayout::Off || frameLayout.endByte2 != FrameLayout::Off)
         return 0;
-    if (startByte2 != FrameLayout::Off)
+    if (frameLayout.startByte2 != FrameLayout::Off)
         return 2;
-    return startByte1 != FrameLayout::Off ? 1 : 0;
+    return frameLayout.startByte1 != FrameLayout::Off ? 1 : 0;
 }
 
 int serialhandler::context() const
 {
-    return endByte1 != FrameLayout::Off || endByte2 != FrameLayout::Off ? 2 : 0;
+    return frameLayout.endByte1 != FrameLayout::Off || frameLayout.endByte2 != FrameLayout::Off ? 2 : 0;
 }
 
 void serialhandler::forgetLine(bool atLineStart)
@@ -173,6 +158,9 @@ void serialhandler::forgetLine(bool atLineStart)
     recentSpacingCount = 0;
     lineBytesBefore = 0;
     lineStart = atLineStart;
+    // A line that lost bytes before a break goes on losing them after it.
+    if (atLineStart)
+        markersSinceLoss = LossMemory;
     std::memset(readBuffer, 0, sizeof readBuffer);
 }
 
@@ -218,37 +206,54 @@ bool serialhandler::checkBytesCorrect(int pos)
     const int bufferSize = static_cast<int>(sizeof readBuffer);
     if (frameLength < 1 || pos < frameLength - 1 || pos >= bufferSize)
         return false;
-    return layout().matches(readBuffer + pos + 1 - frameLength, frameLength);
+    return frameLayout.matches(readBuffer + pos + 1 - frameLength, frameLength);
 }
 
 bool serialhandler::endBytesAt(int end) const
 {
-    if (endByte2 != FrameLayout::Off && (end < 0 || readBuffer[end] != endByte2))
+    if (frameLayout.endByte2 != FrameLayout::Off && (end < 0 || readBuffer[end] != frameLayout.endByte2))
         return false;
-    if (endByte1 != FrameLayout::Off && (end < 1 || readBuffer[end - 1] != endByte1))
+    if (frameLayout.endByte1 != FrameLayout::Off && (end < 1 || readBuffer[end - 1] != frameLayout.endByte1))
         return false;
     return true;
 }
 
-bool serialhandler::frameEndsAt(int end)
+serialhandler::Placement serialhandler::placementOf(int end)
 {
     const int start = end + 1 - frameLength;
     if (start < keptFrom || !checkBytesCorrect(end))
-        return false;
+        return Placement::None;
+    const bool begins = start == followOn || (start == 0 && lineStart);
     if (context() > 0) {
-        if ((start == 0 && lineStart) || start == followOn || endBytesAt(start - 1))
-            return true;
+        if (begins || endBytesAt(start - 1))
+            return Placement::Follows;
         // After garbage: trusted only when it holds no end bytes but its own.
         // A frame that lost bytes holds those of the frame before it.
-        return !frameEndsInside(start, end);
+        if (frameEndsInside(start, end))
+            return Placement::None;
+        // One end byte of the frame before survived: that frame may have lost
+        // the other, and this one begin right after it.
+        return lostEndByteAt(start - 1) ? Placement::AfterEndByte : Placement::AfterBreak;
     }
+    if (lookahead() == 0)
+        return Placement::Follows; // without markers frames are consecutive blocks
     // Start bytes only: the next frame begins right after this one, or, after
     // garbage, no other frame begins inside it. A frame that lost bytes
     // holds the start bytes of the frame after it.
-    if ((startByte1 == FrameLayout::Off || readBuffer[end + 1] == startByte1)
-        && (startByte2 == FrameLayout::Off || readBuffer[end + 2] == startByte2))
-        return true;
-    return !frameStartsInside(start, end);
+    if ((frameLayout.startByte1 == FrameLayout::Off || readBuffer[end + 1] == frameLayout.startByte1)
+        && (frameLayout.startByte2 == FrameLayout::Off || readBuffer[end + 2] == frameLayout.startByte2))
+        return Placement::Follows;
+    if (frameStartsInside(start, end))
+        return Placement::None;
+    return begins ? Placement::Follows : Placement::AfterBreak;
+}
+
+bool serialhandler::lostEndByteAt(int at) const
+{
+    // With one end byte there is nothing left of a marker that lost it.
+    if (at < 0 || frameLayout.endByte1 == FrameLayout::Off || frameLayout.endByte2 == FrameLayout::Off)
+        return false;
+    return readBuffer[at] == frameLayout.endByte1 || readBuffer[at] == frameLayout.endByte2;
 }
 
 bool serialhandler::frameEndsInside(int start, int end) const
@@ -257,14 +262,14 @@ bool serialhandler::frameEndsInside(int start, int end) const
     // whose end bytes may be damaged too: a lone end byte value among the
     // first few gives it away.
     for (int at = start; at < std::min(start + SuspectBytes, end - 1); ++at) {
-        if (readBuffer[at] == endByte1 || readBuffer[at] == endByte2)
+        if (readBuffer[at] == frameLayout.endByte1 || readBuffer[at] == frameLayout.endByte2)
             return true;
     }
     // A byte before the buffer is unknown and could be an end byte.
     for (int last = start; last < end; ++last) {
-        if (endByte2 != FrameLayout::Off && readBuffer[last] != endByte2)
+        if (frameLayout.endByte2 != FrameLayout::Off && readBuffer[last] != frameLayout.endByte2)
             continue;
-        if (endByte1 != FrameLayout::Off && last >= 1 && readBuffer[last - 1] != endByte1)
+        if (frameLayout.endByte1 != FrameLayout::Off && last >= 1 && readBuffer[last - 1] != frameLayout.endByte1)
             continue;
         return true;
     }
@@ -276,14 +281,14 @@ bool serialhandler::frameStartsInside(int start, int end) const
     // A frame that lost bytes ends with as many of the frame after it, whose
     // start bytes may be damaged too.
     for (int at = std::max(end + 1 - SuspectBytes, start + 2); at <= end; ++at) {
-        if (readBuffer[at] == startByte1 || readBuffer[at] == startByte2)
+        if (readBuffer[at] == frameLayout.startByte1 || readBuffer[at] == frameLayout.startByte2)
             return true;
     }
     // The lookahead bytes after end are in the buffer.
     for (int first = start + 1; first <= end; ++first) {
-        if (startByte1 != FrameLayout::Off && readBuffer[first] != startByte1)
+        if (frameLayout.startByte1 != FrameLayout::Off && readBuffer[first] != frameLayout.startByte1)
             continue;
-        if (startByte2 != FrameLayout::Off && readBuffer[first + 1] != startByte2)
+        if (frameLayout.startByte2 != FrameLayout::Off && readBuffer[first + 1] != frameLayout.startByte2)
             continue;
         return true;
     }
@@ -300,11 +305,11 @@ void serialhandler::noteMarkerAt(int last)
         // A frame cut by the start of the line lost nothing after it began.
         if (lineBytesBefore + last < frameLength - 1)
             return;
-        first = endByte1 != FrameLayout::Off ? last - 1 : last;
-    } else if (startByte1 != FrameLayout::Off || startByte2 != FrameLayout::Off) {
-        first = startByte2 != FrameLayout::Off ? last - 1 : last;
-        if (first < 0 || (startByte1 != FrameLayout::Off && readBuffer[first] != startByte1)
-            || (startByte2 != FrameLayout::Off && readBuffer[first + 1] != startByte2))
+        first = frameLayout.endByte1 != FrameLayout::Off ? last - 1 : last;
+    } else if (frameLayout.startByte1 != FrameLayout::Off || frameLayout.startByte2 != FrameLayout::Off) {
+        first = frameLayout.startByte2 != FrameLayout::Off ? last - 1 : last;
+        if (first < 0 || (frameLayout.startByte1 != FrameLayout::Off && readBuffer[first] != frameLayout.startByte1)
+            || (frameLayout.startByte2 != FrameLayout::Off && readBuffer[first + 1] != frameLayout.startByte2))
             return;
         noteMarkerSpacing(last);
     } else {
@@ -326,6 +331,16 @@ void serialhandler::noteMarkerSpacing(int last)
         recentSpacings[size_t(recentSpacingCount % recentSpacings.size())] = spacing;
         ++recentSpacingCount;
     }
+    // Markers closer than a frame's length: bytes were lost between them.
+    if (spacing > 0 && spacing < frameLength)
+        markersSinceLoss = 0;
+    else if (spacing > 0 && markersSinceLoss < LossMemory)
+        ++markersSinceLoss;
+}
+
+bool serialhandler::lossSeenRecently() const
+{
+    return markersSinceLoss < LossMemory;
 }
 
 bool serialhandler::markersSayOtherLayout() const
@@ -362,33 +377,42 @@ void serialhandler::judgeNewByte(int end, QVector<ImuSample> &samples)
     noteMarkerAt(end - 1);
     // Each new byte completes at most one window that was not judged yet.
     const int windowEnd = end - 1 - lookahead();
-    if (!frameEndsAt(windowEnd))
+    const Placement placement = placementOf(windowEnd);
+    if (placement == Placement::None)
         return;
     const int start = windowEnd + 1 - frameLength;
     const int copied = std::min(frameLength, static_cast<int>(sizeof frameBuffer));
     std::memcpy(frameBuffer, readBuffer + start, static_cast<size_t>(copied));
     frameFound = true;
-    const bool direct = (start == 0 && lineStart) || start == followOn;
     followOn = windowEnd + 1;
     // Frames do not overlap: what begins inside this one is not a frame.
     keptFrom = followOn;
     ++statistics.framesFound;
     markersInsideFrame(start, followOn);
     countFailedFramesBefore(start);
-    const std::optional<ImuSample> sample = layout().decode(readBuffer + start, frameLength);
+    const std::optional<ImuSample> sample = frameLayout.decode(readBuffer + start, frameLength);
     undecodable = undecodable || !sample;
+    const bool follows = placement == Placement::Follows;
+    if (holding && !follows)
+        ++statistics.framesFailed; // the frame held before was not confirmed
     if (markersSayOtherLayout()) {
         // The line is framed by another layout: what matches here are
         // stray bytes that happen to look like markers.
-        statistics.framesFailed += holding ? 2 : 1;
+        statistics.framesFailed += holding && follows ? 2 : 1;
         holding = false;
         return;
     }
-    if (!direct) {
-        // After a break the window may be the bytes of two frames, or of a
-        // wrong layout: it waits for a frame right after it.
-        if (holding)
+    if (!follows) {
+        holding = false;
+        // After garbage on a line that loses bytes the window may be a frame
+        // that lost some, topped up with garbage: nothing can confirm where
+        // it began.
+        if (placement == Placement::AfterBreak && lossSeenRecently()) {
             ++statistics.framesFailed;
+            return;
+        }
+        // Otherwise it may still be the bytes of two frames, or of a wrong
+        // layout: it waits for a frame right after it.
         holding = true;
         heldSample = sample;
         return;

@@ -64,7 +64,7 @@ public:
     int reopenLostPort();
 
     // The layout frames are read by.
-    FrameLayout currentLayout() const { return layout(); }
+    const FrameLayout &currentLayout() const { return frameLayout; }
 
     // The counts since the last call, which starts them again.
     LinkStatistics takeStatistics();
@@ -119,14 +119,18 @@ public slots:
     // most one read behind the line.
     //
     // A frame is a window whose markers match and that sits where a frame
-    // can: with end bytes, right after the end bytes of a frame before it
-    // (or at the start of the line); with start bytes only, right before the
-    // start bytes of the next frame, so it is decoded a frame later. A window
-    // that follows (or, with start bytes only, is followed by) other bytes,
-    // such as garbage, counts when nothing in it may belong to a marker of
-    // another frame. This keeps a line that loses bytes from passing off a
-    // window that straddles two frames as a sample. Frames never overlap: a
-    // window that begins inside a frame decoded before is not looked at.
+    // can: with end bytes, right after the end bytes of a frame before it;
+    // with start bytes only, right before the start bytes of the next frame,
+    // so it is decoded a frame later. Such a frame goes out at once. A window
+    // after a break (other bytes such as garbage, bytes dropped) counts only
+    // when nothing in it may belong to a marker of another frame, and only
+    // once the next frame follows it directly. On a line whose markers show
+    // it losing bytes, it counts only after one end byte of a frame whose
+    // other one was lost: after garbage it may be a frame that lost bytes,
+    // topped up with garbage. Nothing counts while the
+    // markers recur steadily at a distance other than a frame's length.
+    // Frames never overlap: a window that begins inside a frame decoded
+    // before is not looked at.
     //
     // The bytes after the newest frame are kept and stand in front of the
     // next call's bytes, so that a frame split between two reads is found; a
@@ -135,17 +139,21 @@ public slots:
     void readSerial();
 
 private:
-    FrameLayout layout() const;
-    // Copies a layout into the members the parser reads.
+    // Takes the layout frames are read by from now on.
     void applyLayout(const FrameLayout &layout);
 
     // Bytes after a window that must be read before it can be judged, and
     // bytes before the kept ones that are kept to judge the next window.
     int lookahead() const;
     int context() const;
-    // True when the window ending at index end is a frame: its markers match
-    // and it sits where a frame can (see readSerial()).
-    bool frameEndsAt(int end);
+    // Where the window ending at index end stands: no frame; a frame that
+    // follows the one before it (see readSerial()); a frame after a lone end
+    // byte, or after a break, which the next frame must confirm.
+    enum class Placement { None, Follows, AfterEndByte, AfterBreak };
+    Placement placementOf(int end);
+    // True when the byte at index at is one end byte of a frame whose other
+    // end byte was lost.
+    bool lostEndByteAt(int at) const;
     // True when a frame of the layout ends at index end: its end bytes match.
     bool endBytesAt(int end) const;
     // True when the window from start to end may hold the end of another
@@ -181,18 +189,17 @@ private:
     // True when the last markers recur steadily at a distance other than
     // the frame length: the line carries frames of another layout.
     bool markersSayOtherLayout() const;
+    // True when markers came closer together than a frame's length within
+    // the last LossMemory markers: the line is losing bytes.
+    bool lossSeenRecently() const;
     void countFailedFramesBefore(int index);
 
     std::unique_ptr<ByteSource> serialPort;
     unsigned char readBuffer[ReadCap + MaxKeptBytes];
     unsigned char frameBuffer[20];
     bool frameFound = false;
-    int dataByteCount;
-    int startByte1;
-    int startByte2;
-    int endByte1;
-    int endByte2;
-    int frameLength;
+    FrameLayout frameLayout;
+    int frameLength = 0; // frameLayout.frameLength(), asked for at every byte
     QString devicename;
 
     // The line between reads: readBuffer holds keptBytes bytes; windows that
@@ -210,6 +217,8 @@ private:
     long long lastMarker = -1;
     std::array<long long, 8> recentSpacings{};
     size_t recentSpacingCount = 0;
+    static constexpr int LossMemory = 64;
+    int markersSinceLoss = LossMemory;
     // A frame found after a break, waiting for the next frame to follow it
     // directly; its sample, if the layout carries one.
     bool holding = false;

@@ -145,18 +145,27 @@ public:
             const int start = int(line.size()) - lookahead - length;
             if (!possible || start < notBefore || !markersAt(start))
                 continue;
+            // Right after the last frame, at the very start of the line, right
+            // after end bytes, or with start bytes only right before the next
+            // start bytes: the frame goes out at once. Any other waits for one
+            // right after it, and then both count; on a line seen losing bytes
+            // only one after a lone end byte of two waits.
+            const bool lineBegins = (start == 0 && lineStart) || start == lastFrameEnd;
+            bool follows = lineBegins;
             bool placed = true;
-            if (endBytes)
-                placed = (start == 0 && lineStart) || start == lastFrameEnd || endBytesEndAt(start - 1)
-                    || !anyEndBytes(start, start + length - 1);
-            else if (startOnly)
+            bool afterEndByte = false;
+            if (endBytes && !lineBegins) {
+                placed = endBytesEndAt(start - 1) || !anyEndBytes(start, start + length - 1);
+                follows = endBytesEndAt(start - 1);
+                afterEndByte = placed && oneEndByteAt(start - 1);
+            } else if (startOnly) {
+                follows = lineBegins || startBytesAt(start + length);
                 placed = startBytesAt(start + length) || !anyStartBytes(start + 1, start + length - 1);
+            } else if (!endBytes) {
+                follows = true;
+            }
             if (!placed)
                 continue;
-            // Only a frame right after the last one, or at the very start of
-            // the line, is trusted at once; any other waits for one right
-            // after it, and then both count.
-            const bool follows = (start == 0 && lineStart) || start == lastFrameEnd;
             lastFrameEnd = start + length;
             notBefore = lastFrameEnd;
             std::optional<ImuSample> sample;
@@ -170,7 +179,7 @@ public:
                 continue;
             }
             if (!follows) {
-                waiting = true;
+                waiting = afterEndByte || !losing();
                 waitingSample = sample;
                 continue;
             }
@@ -197,10 +206,16 @@ public:
         }
         if (!marker)
             return;
-        if (lastMarker >= 0)
+        if (lastMarker >= 0) {
             spacings.push_back(at - lastMarker);
+            sinceShort = at - lastMarker < length ? 0 : sinceShort + 1;
+        }
         lastMarker = at;
     }
+
+    // Markers closer than a frame's length among the last 64 since the port
+    // opened.
+    bool losing() const { return sinceShort < 64; }
 
     bool otherLayout() const
     {
@@ -278,6 +293,11 @@ private:
         return false;
     }
 
+    bool oneEndByteAt(int at) const
+    {
+        return on[2] && on[3] && at >= 0 && (line[size_t(at)] == value[2] || line[size_t(at)] == value[3]);
+    }
+
     bool startBytesAt(int start) const
     {
         return (!on[0] || line[size_t(start)] == value[0])
@@ -309,6 +329,7 @@ private:
     std::optional<ImuSample> waitingSample;
     int lastMarker = -1;
     std::vector<int> spacings;
+    int sinceShort = 64;
 };
 
 QString describe(const std::vector<ImuSample> &samples)
