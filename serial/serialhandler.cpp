@@ -449,29 +449,8 @@ void serialhandler::readSerial()
     // unfinished frame were kept last time and come first now.
     int end = keptBytes;
     QVector<ImuSample> samples;
-    bool gone = false;
-    bool timedOut = false;
-    int taken = 0;
-    // Bytes beyond ReadCap stay waiting in the port for the next call.
-    while (taken < ReadCap) {
-        const ByteSource::Block block = serialPort->readWaiting(readBuffer + end, ReadCap - taken, ReadTimeoutMs);
-        for (int k = 0; k < block.count; ++k)
-            judgeNewByte(++end, samples);
-        taken += block.count;
-        if (block.status != ByteSource::Status::Ok) {
-            gone = block.status == ByteSource::Status::DeviceLost;
-            timedOut = !gone;
-            break;
-        }
-        if (block.count == 0)
-            break;
-    }
-    statistics.bytesTaken += taken;
-
-    qCDebug(lcSerialReads) << taken;
-    if (timedOut)
-        qCDebug(lcSerialReads) << "Serial read timed out";
-    if (gone) {
+    const int taken = takeWaitingBytes(end, samples);
+    if (taken < 0) {
         // Nothing from a line that went away mid-read is trusted; the
         // readouts stay where the line stopped.
         qCDebug(lcSerial) << "Serial device lost";
@@ -482,7 +461,6 @@ void serialhandler::readSerial()
         }
         return;
     }
-
     if (taken >= 1) {
         if (end < frameLength)
             qCDebug(lcSerialReads) << "Too short msg!";
@@ -502,4 +480,30 @@ void serialhandler::readSerial()
     const ImuSample newest = samples.constLast();
     emit SendSamples(samples);
     emit SendData(newest.accX, newest.accY, newest.accZ, newest.gyroX, newest.gyroY, newest.gyroZ);
+}
+
+int serialhandler::takeWaitingBytes(int &end, QVector<ImuSample> &samples)
+{
+    bool gone = false;
+    bool timedOut = false;
+    int taken = 0;
+    // Bytes beyond ReadCap stay waiting in the port for the next call.
+    while (taken < ReadCap) {
+        const ByteSource::Block block = serialPort->readWaiting(readBuffer + end, ReadCap - taken, ReadTimeoutMs);
+        for (int k = 0; k < block.count; ++k)
+            judgeNewByte(++end, samples);
+        taken += block.count;
+        if (block.status != ByteSource::Status::Ok) {
+            gone = block.status == ByteSource::Status::DeviceLost;
+            timedOut = !gone;
+            break;
+        }
+        if (block.count == 0)
+            break;
+    }
+    statistics.bytesTaken += taken;
+    qCDebug(lcSerialReads) << taken;
+    if (timedOut)
+        qCDebug(lcSerialReads) << "Serial read timed out";
+    return gone ? -1 : taken;
 }

@@ -174,6 +174,11 @@ private:
     // Drops what waits at the port beyond count bytes, oldest first.
     void dropWaitingBeyond(int count, const char *why);
 
+    // Takes what waits at the port, up to ReadCap bytes, into readBuffer
+    // from index end on, judging each byte; end moves past them. Returns the
+    // count taken, or -1 when the device went away.
+    int takeWaitingBytes(int &end, QVector<ImuSample> &samples);
+
     // Judges the window that the byte just stored at index end - 1 completes
     // and decodes it into samples when it is a frame.
     void judgeNewByte(int end, QVector<ImuSample> &samples);
