@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -177,6 +178,10 @@ private slots:
 
 private:
     QTemporaryDir tempDir;
+    // Reads once, which must write lines to the debug output and emit batch
+    // as its one batch.
+    void readOnce(const QStringList &lines, const Samples &batch);
+
     std::unique_ptr<PtyPair> pty;
     std::unique_ptr<serialhandler> handler;
     std::unique_ptr<QSignalSpy> spy;
@@ -199,6 +204,14 @@ void tst_serialhandler::init()
     batchSpy = std::make_unique<QSignalSpy>(handler.get(), &serialhandler::SendSamples);
     QVERIFY(batchSpy->isValid());
     debugLines.clear();
+}
+
+void tst_serialhandler::readOnce(const QStringList &lines, const Samples &batch)
+{
+    handler->readSerial();
+    QCOMPARE(debugLines, lines);
+    QCOMPARE(batches(*batchSpy), QList<Samples>{batch});
+    QCOMPARE(emitted(*spy), Samples{batch.last()});
 }
 
 void tst_serialhandler::parse_data()
@@ -363,14 +376,10 @@ void tst_serialhandler::longReadKeepsEveryFrame()
     QVERIFY(send(*pty, second));
     handler->takeStatistics();
 
-    handler->readSerial();
-    QCOMPARE(debugLines, (QStringList{"1000", "Check bytes not correct!"}));
-    QCOMPARE(batches(*batchSpy), QList<Samples>{sent});
-    QCOMPARE(emitted(*spy), Samples{sent.last()});
+    readOnce({"1000", "Check bytes not correct!"}, sent);
     const LinkStatistics counted = handler->takeStatistics();
-    QCOMPARE(counted.bytesTaken, 1000);
-    QCOMPARE(counted.bytesDropped, 0);
-    QCOMPARE(counted.framesFound, 71);
+    QCOMPARE((std::array<long long, 3>{counted.bytesTaken, counted.bytesDropped, counted.framesFound}),
+             (std::array<long long, 3>{1000, 0, 71}));
     QCOMPARE(counted.framesFailed, 0);
 }
 
@@ -413,19 +422,14 @@ void tst_serialhandler::moreThanOneBuffer()
     handler->attachByteSource(std::make_unique<HeldBytes>(burst));
     handler->takeStatistics();
 
-    handler->readSerial();
-    QCOMPARE(debugLines, (QStringList{"Dropped 904 waiting bytes to keep up with the line", "4096",
-                                      "Check bytes not correct!"}));
     // Frames 65 to 356 lie whole in the last 4096 bytes.
     Samples kept;
     for (int16_t k = 65; k <= 356; ++k)
         kept << values(ImuSample{k, k, k, k, k, k});
-    QCOMPARE(batches(*batchSpy), QList<Samples>{kept});
-    QCOMPARE(emitted(*spy), Samples{kept.last()});
+    readOnce({"Dropped 904 waiting bytes to keep up with the line", "4096", "Check bytes not correct!"}, kept);
     const LinkStatistics counted = handler->takeStatistics();
-    QCOMPARE(counted.bytesTaken, 4096);
-    QCOMPARE(counted.bytesDropped, 904);
-    QCOMPARE(counted.framesFound, 292);
+    QCOMPARE((std::array<long long, 3>{counted.bytesTaken, counted.bytesDropped, counted.framesFound}),
+             (std::array<long long, 3>{4096, 904, 292}));
     QCOMPARE(counted.samplesEmitted, 292);
 
     debugLines.clear();
