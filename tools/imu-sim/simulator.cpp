@@ -6,8 +6,11 @@
 #include "samplesource.h"
 #include "simline.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <random>
 #include <thread>
 
