@@ -11,6 +11,7 @@
 // axis following the newest sample) and every sample logged. Runs
 // offscreen unless QT_QPA_PLATFORM says otherwise.
 
+#include "linerate.h"
 #include "mainwindow.h"
 
 #include "childwidget.h"
@@ -98,7 +99,7 @@ bool pacingTable(int seconds)
     const int intervals[] = {5, 10, 14, 20, 50, 100, 250, 1000};
 
     std::printf("Share of the frames sent that reached the log (samples logged per tick), "
-                "default layout at 9600 baud, %d s a run\n\n", seconds);
+                "default layout at %d baud, %d s a run\n\n", LineRate::Baud, seconds);
     std::printf("%-12s", "pacing");
     for (int interval : intervals)
         std::printf(" | %5d ms        ", interval);

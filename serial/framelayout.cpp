@@ -19,6 +19,11 @@ FrameLayout FrameLayout::fromOptionFrame(const int *optionFrame)
     return layout;
 }
 
+FrameLayout FrameLayout::formDefault()
+{
+    return FrameLayout{SampleBytes, Off, Off, 55, 1};
+}
+
 bool FrameLayout::operator==(const FrameLayout &other) const
 {
     return dataByteCount == other.dataByteCount && startByte1 == other.startByte1

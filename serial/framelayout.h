@@ -35,8 +35,9 @@ struct FrameLayout
     static constexpr int SampleBytes = 12;
     static constexpr int MaxFrameLength = 1 << 20;
 
-    // Defaults are the layout in force before any settings arrive.
-    int dataByteCount = 12;
+    // Defaults are the reader's layout in force before any settings arrive;
+    // the settings dialog opens with formDefault() instead.
+    int dataByteCount = SampleBytes;
     int startByte1 = Off;
     int startByte2 = Off;
     int endByte1 = 37;
@@ -47,6 +48,11 @@ struct FrameLayout
     // taken unchecked; a marker that is not -1 is switched on even if no byte
     // can ever match it.
     static FrameLayout fromOptionFrame(const int *optionFrame);
+
+    // The layout of the settings dialog's untouched form, and so of every
+    // sensor set up as the dialog suggests: twelve data bytes, no start
+    // bytes, end bytes 55 and 1.
+    static FrameLayout formDefault();
 
     bool operator==(const FrameLayout &other) const;
     bool operator!=(const FrameLayout &other) const { return !(*this == other); }

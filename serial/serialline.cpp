@@ -1,5 +1,7 @@
 #include "serialline.h"
 
+#include "linerate.h"
+
 #include <libserial/SerialPort.h>
 
 #include <cerrno>
@@ -10,6 +12,11 @@
 #include <unistd.h>
 
 namespace {
+
+// LibSerial names its speeds rather than counting them; this one must be the
+// speed the rest of the program reckons with.
+constexpr LibSerial::BaudRate LineBaudRate = LibSerial::BaudRate::BAUD_9600;
+static_assert(LineRate::Baud == 9600, "LineBaudRate must match LineRate::Baud");
 
 OpenFailure failureOf(int error)
 {
@@ -76,7 +83,7 @@ std::unique_ptr<SerialLine> SerialLine::open(const std::string &path, Direction 
     try {
         line->serialPort->Open(path, direction == Direction::Read ? std::ios_base::in
                                                                   : std::ios_base::out);
-        line->serialPort->SetBaudRate(LibSerial::BaudRate::BAUD_9600);
+        line->serialPort->SetBaudRate(LineBaudRate);
         line->serialPort->SetCharacterSize(LibSerial::CharacterSize::CHAR_SIZE_8);
         line->serialPort->SetParity(LibSerial::Parity::PARITY_NONE);
         line->serialPort->SetStopBits(LibSerial::StopBits::STOP_BITS_1);

@@ -1,6 +1,7 @@
 #include "options.h"
 #include "ui_options.h"
 
+#include "framelayout.h"
 #include "serialportlist.h"
 
 #include <QAction>
@@ -69,6 +70,7 @@ Options::Options(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Options"));
+    showLayout(FrameLayout::formDefault());
 
     connect(this, &QDialog::accepted, this, &Options::CheckOptions);
     connect(ui->BrowseButton, &QPushButton::clicked, this, &Options::Browse);
@@ -89,10 +91,10 @@ Options::Options(QWidget *parent)
             [this] { portAction->setEnabled(ui->devicenameField->isEnabled()); });
 
     // Markers of one value let a frame's data pass for its start or end.
-    for (QSpinBox *marker : {ui->StartByte1, ui->StartByte2, ui->EndByte1, ui->EndByte2})
-        connect(marker, &QSpinBox::valueChanged, this, &Options::showMarkerWarning);
-    for (QGroupBox *group : {ui->XSB1, ui->XSB2, ui->XEB1, ui->XEB2})
-        connect(group, &QGroupBox::toggled, this, &Options::showMarkerWarning);
+    for (const MarkerField &marker : markerFields()) {
+        connect(marker.value, &QSpinBox::valueChanged, this, &Options::showMarkerWarning);
+        connect(marker.group, &QGroupBox::toggled, this, &Options::showMarkerWarning);
+    }
 
     // The chooser opens at the log directory chosen so far, else at home.
     chooseDirectory = [this](QWidget *parent) {
@@ -103,6 +105,26 @@ Options::Options(QWidget *parent)
 }
 
 Options::~Options() = default;
+
+std::array<Options::MarkerField, 4> Options::markerFields() const
+{
+    return {{{ui->XSB1, ui->StartByte1}, {ui->XSB2, ui->StartByte2},
+             {ui->XEB1, ui->EndByte1}, {ui->XEB2, ui->EndByte2}}};
+}
+
+void Options::showLayout(const FrameLayout &layout)
+{
+    ui->DataBytes->setValue(layout.dataByteCount);
+    const int values[] = {layout.startByte1, layout.startByte2, layout.endByte1, layout.endByte2};
+    const auto fields = markerFields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const bool on = values[i] != FrameLayout::Off;
+        fields[i].group->setChecked(on);
+        // A marker switched off keeps the value its box shows.
+        if (on)
+            fields[i].value->setValue(values[i]);
+    }
+}
 
 void Options::setDirectoryChooser(DirectoryChooser chooser)
 {
@@ -136,11 +158,11 @@ void Options::showPortMenu()
 
 void Options::accept()
 {
-    // One sample takes twelve data bytes; a shorter frame would freeze the
-    // readouts without a word.
-    if (ui->DataBytes->value() < 12) {
-        ui->layoutWarning->setText(tr("A frame needs at least 12 data bytes to carry a sample "
-                                      "(six values of two bytes each)."));
+    // A shorter frame than one sample would freeze the readouts without a
+    // word.
+    if (ui->DataBytes->value() < FrameLayout::SampleBytes) {
+        ui->layoutWarning->setText(tr("A frame needs at least %1 data bytes to carry a sample "
+                                      "(six values of two bytes each).").arg(FrameLayout::SampleBytes));
         ui->DataBytes->setFocus();
         return;
     }
@@ -150,13 +172,8 @@ void Options::accept()
 
 void Options::showMarkerWarning()
 {
-    const struct {
-        const QGroupBox *group;
-        const QSpinBox *value;
-    } markers[] = {{ui->XSB1, ui->StartByte1}, {ui->XSB2, ui->StartByte2},
-                   {ui->XEB1, ui->EndByte1}, {ui->XEB2, ui->EndByte2}};
     QList<int> values;
-    for (const auto &marker : markers) {
+    for (const MarkerField &marker : markerFields()) {
         if (!marker.group->isChecked())
             continue;
         if (values.contains(marker.value->value())) {
@@ -172,17 +189,11 @@ void Options::showMarkerWarning()
 
 void Options::CheckOptions()
 {
-    auto markerValue = [](const QGroupBox *group, const QSpinBox *value) {
-        return group->isChecked() ? value->value() : -1;
-    };
     // Lives only for the emission below: receivers copy the entries.
-    int optionFrame[5] = {
-        ui->DataBytes->value(),
-        markerValue(ui->XSB1, ui->StartByte1),
-        markerValue(ui->XSB2, ui->StartByte2),
-        markerValue(ui->XEB1, ui->EndByte1),
-        markerValue(ui->XEB2, ui->EndByte2),
-    };
+    int optionFrame[5] = {ui->DataBytes->value()};
+    const auto fields = markerFields();
+    for (size_t i = 0; i < fields.size(); ++i)
+        optionFrame[i + 1] = fields[i].group->isChecked() ? fields[i].value->value() : FrameLayout::Off;
 
     saveDirectory = ui->filenameField->text();
     deviceName = ui->devicenameField->text();

@@ -4,13 +4,17 @@
 #include <QDialog>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 
 class QAction;
+class QGroupBox;
 class QMenu;
+class QSpinBox;
 class SerialPortList;
 class Ui_Options;
+struct FrameLayout;
 
 // The settings dialog. On OK it stores the four public flags and then
 // broadcasts the message frame layout, the log directory, the serial device
@@ -57,6 +61,17 @@ private:
     QAction *portAction = nullptr;
     // The menu last opened; made anew at every opening.
     QMenu *portMenu = nullptr;
+
+    // A marker byte's group, ticked while the marker is on, and its value.
+    struct MarkerField
+    {
+        QGroupBox *group;
+        QSpinBox *value;
+    };
+    // In the order of the option record: start 1, start 2, end 1, end 2.
+    std::array<MarkerField, 4> markerFields() const;
+    // Sets the message frame panel to layout.
+    void showLayout(const FrameLayout &layout);
 
     void showPortMenu();
     // Warns, in the layout warning, of switched-on markers that share a value.

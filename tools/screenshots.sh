@@ -6,15 +6,15 @@
 #   tools/screenshots.sh [build directory, default build]
 #
 # Needs the doc_screenshots, doc_screenshot_line and doc_screenshot_ports
-# targets built (bench/)
+# targets built (tools/screenshots/)
 # and xvfb-run.
 set -euo pipefail
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$repo/build}"
-tool="$build/bench/doc_screenshots"
-line_tool="$build/bench/doc_screenshot_line"
-ports_tool="$build/bench/doc_screenshot_ports"
+tool="$build/tools/screenshots/doc_screenshots"
+line_tool="$build/tools/screenshots/doc_screenshot_line"
+ports_tool="$build/tools/screenshots/doc_screenshot_ports"
 if [ ! -x "$tool" ] || [ ! -x "$line_tool" ] || [ ! -x "$ports_tool" ]; then
   echo "build the screenshot targets first: cmake --build $build --target doc_screenshots doc_screenshot_line doc_screenshot_ports" >&2
   exit 1

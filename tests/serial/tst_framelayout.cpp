@@ -19,11 +19,22 @@ class tst_FrameLayout : public QObject
     Q_OBJECT
 
 private slots:
+    void twoDefaults();
     void encodeDecode_data();
     void encodeDecode();
     void unencodable_data();
     void unencodable();
 };
+
+// The reader expects end byte 37 until settings arrive; the settings dialog
+// opens with 55. Both frames are 14 bytes long.
+void tst_FrameLayout::twoDefaults()
+{
+    QVERIFY(FrameLayout() == layoutOf({12, -1, -1, 37, 1}));
+    QVERIFY(FrameLayout::formDefault() == layoutOf({12, -1, -1, 55, 1}));
+    QCOMPARE(FrameLayout().frameLength(), 14);
+    QCOMPARE(FrameLayout::formDefault().frameLength(), 14);
+}
 
 void tst_FrameLayout::encodeDecode_data()
 {

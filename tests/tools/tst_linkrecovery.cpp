@@ -3,6 +3,7 @@
 // reading it.
 
 #include "framelayout.h"
+#include "linerate.h"
 #include "mainwindow.h"
 #include "ptypair.h"
 
@@ -218,7 +219,8 @@ void tst_LinkRecovery::figuresMatchTheLine()
     QCOMPARE(status->text(), QStringLiteral("Stopped"));
 
     // imu-sim paces at the line rate: 960 bytes, 68.6 frames a second.
-    const double sentBytes = 960.0, sentFrames = 960.0 / 14.0;
+    const double sentBytes = LineRate::BytesPerSecond;
+    const double sentFrames = sentBytes / FrameLayout::formDefault().frameLength();
     const Update &before = updates[updates.size() - 2], &last = updates.last();
     // A clean line: nothing lost, so no share of it is shown.
     const QRegularExpression figures(QString::fromUtf8(

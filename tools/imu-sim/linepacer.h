@@ -1,14 +1,16 @@
 #ifndef LINEPACER_H
 #define LINEPACER_H
 
+#include "linerate.h"
+
 #include <chrono>
 #include <deque>
 #include <vector>
 
 // Hands the bytes of the frames to the line as a serial adapter hands them
-// to a reader. Every byte has a line time: 9600 baud 8N1 carries one byte in
-// 1/960 s, and a frame begins no earlier than it was queued for. What one
-// write carries depends on the pacing:
+// to a reader. Every byte takes ByteTime on the line, which carries
+// LineRate::BytesPerSecond bytes a second, and a frame begins no earlier than
+// it was queued for. What one write carries depends on the pacing:
 //   Byte:  one byte at its line time, as a native UART delivers it. A
 //          writer that fell behind catches up by a few bytes at most, as a
 //          UART's receive FIFO would hand them over; further behind, the
@@ -23,7 +25,7 @@ public:
     enum class Pacing { Byte, Burst, Frame };
 
     static constexpr Clock::duration ByteTime =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / 960.0));
+        std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / LineRate::BytesPerSecond;
 
     // start: the line time of the first burst boundary. burst matters only
     // for Burst pacing and must then be positive.

@@ -12,8 +12,8 @@
 // What the simulator was asked to do, from its command line.
 struct SimOptions
 {
-    // The settings dialog's untouched form: twelve data bytes, end bytes 55, 1.
-    FrameLayout layout{12, FrameLayout::Off, FrameLayout::Off, 55, 1};
+    // As the settings dialog suggests it.
+    FrameLayout layout = FrameLayout::formDefault();
 
     QString device;         // empty: make a pseudo-terminal
     QString linkPath;       // a symbolic link to make to the pseudo-terminal; empty: none
@@ -34,7 +34,7 @@ enum class ParseResult { Run, Help, Error };
 
 // Reads the arguments (the program name first). Run: options is filled in.
 // Help: message holds the usage text. Error: message is one line saying
-// what is wrong.
+// what is wrong, naming the option; options is left as it was.
 ParseResult parseSimOptions(const QStringList &arguments, SimOptions *options, QString *message);
 
 #endif // SIMOPTIONS_H
