@@ -12,4 +12,8 @@ struct LineRate
     static constexpr int BytesPerSecond = Baud / BitsPerByte;
 };
 
+// The device a USB serial adapter usually appears as: the reader opens it
+// until told another, and the settings dialog offers it.
+inline constexpr char DefaultSerialDevice[] = "/dev/ttyUSB0";
+
 #endif // LINERATE_H

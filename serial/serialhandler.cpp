@@ -1,6 +1,7 @@
 #include "serialhandler.h"
 
 #include "framelayout.h"
+#include "linerate.h"
 #include "serialdiagnostics.h"
 #include "serialportsource.h"
 
@@ -27,7 +28,7 @@ constexpr int SuspectBytes = 4;
 
 serialhandler::serialhandler(QObject *parent)
     : QObject(parent)
-    , devicename(QStringLiteral("/dev/ttyUSB0"))
+    , devicename(QString::fromLatin1(DefaultSerialDevice))
 {
     applyLayout(FrameLayout());
     std::memset(readBuffer, 0, sizeof readBuffer);

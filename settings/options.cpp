@@ -2,6 +2,7 @@
 #include "ui_options.h"
 
 #include "framelayout.h"
+#include "linerate.h"
 #include "serialportlist.h"
 
 #include <QAction>
@@ -76,7 +77,7 @@ Options::Options(QWidget *parent)
     connect(ui->BrowseButton, &QPushButton::clicked, this, &Options::Browse);
 
     drawPlots = false;
-    ui->devicenameField->setText(QStringLiteral("/dev/ttyUSB0"));
+    ui->devicenameField->setText(QString::fromLatin1(DefaultSerialDevice));
 
     // Inside the field, so that no widget of the form moves.
     ports = SerialPortList::system();
