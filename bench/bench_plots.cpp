@@ -17,6 +17,7 @@
 #include "wavesample.h"
 
 #include "childwidget.h"
+#include "pyramidgraph.h"
 #include "windowdriver.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@
 #include <fstream>
 #include <malloc.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,6 +55,23 @@ double mallocInUseMiB()
 {
     const struct mallinfo2 info = mallinfo2();
     return double(info.uordblks + info.hblkhd) / 1048576.0;
+}
+
+// The samples folded on the window's graphs and the seconds the folds took,
+// summed over the graphs.
+std::pair<qint64, double> folds(const QWidget &window)
+{
+    qint64 samples = 0;
+    qint64 ns = 0;
+    for (QCustomPlot *plot : window.findChildren<QCustomPlot *>()) {
+        for (int i = 0; i < plot->graphCount(); ++i) {
+            if (auto *graph = qobject_cast<PyramidGraph *>(plot->graph(i))) {
+                samples += graph->foldedCount();
+                ns += graph->foldNanoseconds();
+            }
+        }
+    }
+    return {samples, ns / 1e9};
 }
 
 // Feeds samples the way the serial side does, so each one is stored, shown
@@ -203,9 +222,12 @@ int main(int argc, char *argv[])
     const long rssFull = residentBytes();
     const double mallocFull = mallocInUseMiB();
     const long samplesDrawn = feeder.count;
+    const auto [folded, foldSeconds] = folds(window);
     clearPlots->click();
     QCoreApplication::processEvents();
-    std::printf("\nresident memory: %.1f MiB empty, %.1f MiB at %ld samples, %.1f MiB after "
+    std::printf("\nfolded: %lld samples over the six graphs, in %.2f s in all\n",
+                static_cast<long long>(folded), foldSeconds);
+    std::printf("resident memory: %.1f MiB empty, %.1f MiB at %ld samples, %.1f MiB after "
                 "Clear plots\n",
                 rssEmpty / 1048576.0, rssFull / 1048576.0, samplesDrawn,
                 residentBytes() / 1048576.0);

@@ -88,6 +88,7 @@ SensorPlots::Graphs SensorPlots::addGraphs(QCustomPlot *plot, const QString &pre
         graphs[i] = new PyramidGraph(plot->xAxis, plot->yAxis);
         graphs[i]->setName(prefix + QLatin1String(axes[i]));
         graphs[i]->setPen(pens[i]);
+        graphs[i]->setFullResolution(fullResolution);
     }
     return graphs;
 }
@@ -168,7 +169,7 @@ void SensorPlots::showNewest(TimeAxis timeAxis)
 void SensorPlots::appendTo(const Graphs &graphs, double time, const std::array<int16_t, 3> &values)
 {
     for (size_t axis = 0; axis < 3; ++axis)
-        graphs[axis]->addData(time, values[axis]);
+        graphs[axis]->addPoint(time, values[axis]);
 }
 
 void SensorPlots::clear()

@@ -16,12 +16,18 @@ class QWidget;
 // each (X, Y, Z): built once as children of the window, laid out by the
 // plots chosen, fed one sample at a time with the time axes following the
 // data, and cleared. Every sample drawn since the last clear is kept in the
-// graphs.
+// graphs: the newest fullResolution of them as they were drawn, older ones
+// folded into their outline (PyramidGraph), which is what a view of them
+// draws anyway once a pixel column spans 32 samples.
 class SensorPlots : public QObject
 {
     Q_OBJECT
 
 public:
+    // Samples per graph always kept as drawn: about four hours at the
+    // line's rate.
+    static constexpr int fullResolution = 1 << 20;
+
     // How the time axes move at each drawn sample.
     enum class TimeAxis {
         Stays,           // where it was, or where the user dragged it
