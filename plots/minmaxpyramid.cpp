@@ -28,3 +28,18 @@ void MinMaxPyramid::clear()
     unfinishedBlock = Span();
     count = 0;
 }
+
+void MinMaxPyramid::truncate(int first)
+{
+    if (first >= count)
+        return;
+    // Each level holds the blocks that lie wholly before first; the level
+    // above still holds exactly the pairs of the level below.
+    size_t blocks = size_t(std::max(first, 0) / finestBlock);
+    for (std::vector<Span> &spans : levels) {
+        spans.resize(std::min(spans.size(), blocks));
+        blocks /= 2;
+    }
+    unfinishedBlock = Span();
+    count = int(levels.empty() ? 0 : levels[0].size()) * finestBlock;
+}

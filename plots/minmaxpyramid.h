@@ -29,6 +29,10 @@ public:
     void append(double value);
     // Forgets every sample and gives the memory back.
     void clear();
+    // Forgets the samples from first on, and those of the unfinished block
+    // before it, so that the caller appends again from size(): for samples
+    // that changed in place. Keeps the memory.
+    void truncate(int first);
     int size() const { return count; }
 
     // The span of samples [first, last), clipped to the samples appended.

@@ -1,8 +1,12 @@
 #include "pyramidgraph.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -45,6 +49,25 @@ Iterator columnEnd(Iterator it, Iterator end, long expected, const InColumn &inC
         }
     }
     return std::partition_point(lo, hi, inColumn);
+}
+
+// The lowest and the highest point of [begin, end), the first of equals,
+// NaN left out; both are begin when every value is NaN.
+template <typename Iterator>
+std::pair<Iterator, Iterator> extremes(Iterator begin, Iterator end)
+{
+    Iterator lowest = end, highest = end;
+    for (Iterator it = begin; it != end; ++it) {
+        if (qIsNaN(it->value))
+            continue;
+        if (lowest == end || it->value < lowest->value)
+            lowest = it;
+        if (highest == end || it->value > highest->value)
+            highest = it;
+    }
+    if (lowest == end)
+        lowest = highest = begin;
+    return {lowest, highest};
 }
 
 // Fills the one-pixel-wide bars of neighbouring pixel columns, given in the
@@ -104,9 +127,26 @@ private:
 
 } // namespace
 
+// QCPDataContainer removes points by key only. A fold writes the outlines
+// over the start of the run it folds, where the keys no longer rise, and
+// then removes the rest of the run by position.
+class PyramidGraph::Points : public QCPGraphDataContainer
+{
+public:
+    // Removes the points [first, last), counted from constBegin(), keeping
+    // the capacity for the points still to come.
+    void removeAt(int first, int last)
+    {
+        const auto origin = mData.begin() + mPreallocSize;
+        mData.erase(origin + first, origin + last);
+    }
+};
+
 PyramidGraph::PyramidGraph(QCPAxis *keyAxis, QCPAxis *valueAxis)
     : QCPGraph(keyAxis, valueAxis)
+    , points(QSharedPointer<Points>::create())
 {
+    setData(points);
     // Antialiased, thousands of overlapping segments blend into a solid
     // band that a few segments per column cannot give; aliased, both light
     // the same pixels. QCustomPlot's performance notes advise it anyway.
@@ -118,6 +158,66 @@ void PyramidGraph::clearPoints()
     mDataContainer->clear();
     mDataContainer->squeeze();
     pyramid.clear();
+    outlineCount = 0;
+    foldedSamples = 0;
+    foldTime = 0;
+}
+
+void PyramidGraph::setFullResolution(int newest)
+{
+    fullResolution = std::max(newest, 0);
+    // The outlines of a batch fill whole blocks of the pyramid, so the
+    // blocks over the outlines before a fold stay as they are.
+    const int unit = MinMaxPyramid::finestBlock * foldedBlock / outlinePoints;
+    foldBatch = std::max(unit, (fullResolution / 4 + unit - 1) / unit * unit);
+}
+
+void PyramidGraph::addPoint(double key, double value)
+{
+    addData(key, value);
+    if (fullResolution > 0 && dataCount() - outlineCount >= fullResolution + foldBatch)
+        fold(foldBatch);
+}
+
+void PyramidGraph::fold(int count)
+{
+    // Data handed over as a container of its own is kept whole.
+    if (mDataContainer != points)
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    catchUp();
+    QCPGraphDataContainer &data = *mDataContainer;
+    // Outlines that are no longer where they were left belong to data that
+    // has since been replaced: all of it is new.
+    if (outlineCount > data.size()
+        || (outlineCount > 0 && !samePoint(*(data.constBegin() + (outlineCount - 1)), lastOutline)))
+        outlineCount = 0;
+
+    // Block b's outline goes to 4b..4b+3 of the run, which only block b
+    // itself has been read from.
+    const auto first = data.begin() + outlineCount;
+    auto out = first;
+    for (auto block = first; block != first + count; block += foldedBlock) {
+        const auto [lowest, highest] = extremes(block, block + foldedBlock);
+        const QCPGraphData outline[outlinePoints] = {*block, *std::min(lowest, highest),
+                                                     *std::max(lowest, highest),
+                                                     *(block + (foldedBlock - 1))};
+        out = std::copy(std::begin(outline), std::end(outline), out);
+    }
+    const int outlinesEnd = int(out - data.begin());
+    points->removeAt(outlinesEnd, outlineCount + count);
+
+    // The pyramid still holds for the outlines before this fold; the rest
+    // moved and is summarised again.
+    pyramid.truncate(outlineCount);
+    if (pyramid.size() > 0)
+        lastSummarised = *(data.constBegin() + (pyramid.size() - 1));
+    outlineCount = outlinesEnd;
+    lastOutline = *(data.constBegin() + (outlineCount - 1));
+    foldedSamples += count;
+    catchUp();
+    foldTime += timer.nsecsElapsed();
 }
 
 void PyramidGraph::catchUp() const

@@ -88,6 +88,7 @@ SensorPlots::Graphs SensorPlots::addGraphs(QCustomPlot *plot, const QString &pre
         graphs[i] = new PyramidGraph(plot->xAxis, plot->yAxis);
         graphs[i]->setName(prefix + QLatin1String(axes[i]));
         graphs[i]->setPen(pens[i]);
+        graphs[i]->setFullResolution(fullResolution);
     }
     return graphs;
 }
@@ -146,9 +147,8 @@ void SensorPlots::append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t
     // would make every sample cost more than the one before, until the
     // program could no longer keep up with the timer.
     const double time = sampleCount;
-    timeHistory.append(time);
-    appendTo(accGraphs, {&accXHistory, &accYHistory, &accZHistory}, time, {a0, a1, a2});
-    appendTo(gyroGraphs, {&gyroXHistory, &gyroYHistory, &gyroZHistory}, time, {g0, g1, g2});
+    appendTo(accGraphs, time, {a0, a1, a2});
+    appendTo(gyroGraphs, time, {g0, g1, g2});
     ++sampleCount;
 }
 
@@ -166,26 +166,17 @@ void SensorPlots::showNewest(TimeAxis timeAxis)
     gyroPlot->replot();
 }
 
-void SensorPlots::appendTo(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
-                           double time, const std::array<int16_t, 3> &values)
+void SensorPlots::appendTo(const Graphs &graphs, double time, const std::array<int16_t, 3> &values)
 {
-    for (size_t axis = 0; axis < 3; ++axis) {
-        histories[axis]->append(values[axis]);
-        graphs[axis]->addData(time, values[axis]);
-    }
+    for (size_t axis = 0; axis < 3; ++axis)
+        graphs[axis]->addPoint(time, values[axis]);
 }
 
 void SensorPlots::clear()
 {
-    // Clearing is the only way a long history shrinks, so its memory is
-    // given back too: clear() alone keeps the capacity.
-    for (QVector<double> *history : {&timeHistory, &accXHistory, &accYHistory, &accZHistory,
-                                     &gyroXHistory, &gyroYHistory, &gyroZHistory}) {
-        history->clear();
-        history->squeeze();
-    }
+    // Clearing is the only way a long history shrinks, so the graphs give
+    // their memory back too.
     sampleCount = 0;
-
     for (PyramidGraph *graph : accGraphs)
         graph->clearPoints();
     accPlot->replot();

@@ -4,7 +4,6 @@
 #include "plotview.h"
 
 #include <QObject>
-#include <QVector>
 
 #include <array>
 #include <cstdint>
@@ -16,13 +15,19 @@ class QWidget;
 // The acceleration and gyroscope plots of the main window, three curves
 // each (X, Y, Z): built once as children of the window, laid out by the
 // plots chosen, fed one sample at a time with the time axes following the
-// data, and cleared. Every sample drawn since the last clear is kept, in the
-// graphs and in the histories below.
+// data, and cleared. Every sample drawn since the last clear is kept in the
+// graphs: the newest fullResolution of them as they were drawn, older ones
+// folded into their outline (PyramidGraph), which is what a view of them
+// draws anyway once a pixel column spans 32 samples.
 class SensorPlots : public QObject
 {
     Q_OBJECT
 
 public:
+    // Samples per graph always kept as drawn: about four hours at the
+    // line's rate.
+    static constexpr int fullResolution = 1 << 20;
+
     // How the time axes move at each drawn sample.
     enum class TimeAxis {
         Stays,           // where it was, or where the user dragged it
@@ -36,7 +41,7 @@ public:
 
     // Places and shows the chosen plots in the window (x 400 on, below the
     // menu bar), one above the other when both are chosen, and hides the
-    // others. Graphs and histories are kept.
+    // others. The graphs and their samples are kept.
     void layOut(bool acceleration, bool gyroscope);
 
     // Appends one sample (acceleration X, Y, Z, gyroscope X, Y, Z) at time
@@ -51,7 +56,7 @@ public:
     // Moves the time axes to the newest sample and replots both plots.
     void showNewest(TimeAxis timeAxis);
 
-    // Empties the histories and the graphs; the axis ranges stay.
+    // Empties the graphs; the axis ranges stay.
     void clear();
 
     // Samples drawn since construction or the last clear: the time of the
@@ -70,10 +75,9 @@ private:
     using Graphs = std::array<PyramidGraph *, 3>;  // X, Y, Z
 
     Graphs addGraphs(QCustomPlot *plot, const QString &prefix);
-    // Appends the X, Y and Z values of a sample at time to the histories
-    // and graphs of one plot.
-    static void appendTo(const Graphs &graphs, const std::array<QVector<double> *, 3> &histories,
-                       double time, const std::array<int16_t, 3> &values);
+    // Appends the X, Y and Z values of a sample at time to the graphs of
+    // one plot.
+    static void appendTo(const Graphs &graphs, double time, const std::array<int16_t, 3> &values);
     static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
 
     QCustomPlot *accPlot;
@@ -83,11 +87,6 @@ private:
     Graphs accGraphs{};
     Graphs gyroGraphs{};
 
-    // Entry i of each history belongs to sample i; entry i of timeHistory
-    // is i.
-    QVector<double> accXHistory, accYHistory, accZHistory;
-    QVector<double> gyroXHistory, gyroYHistory, gyroZHistory;
-    QVector<double> timeHistory;
     int sampleCount = 0;
 };
 

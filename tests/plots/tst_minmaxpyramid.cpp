@@ -32,6 +32,8 @@ private slots:
     void spans();
     void nanIsLeftOut();
     void clearStartsAfresh();
+    void truncateThenAppend_data();
+    void truncateThenAppend();
 };
 
 void tst_MinMaxPyramid::spans_data()
@@ -112,6 +114,51 @@ void tst_MinMaxPyramid::clearStartsAfresh()
     const MinMaxPyramid::Span span = pyramid.span(0, 1000, [&](int i) { return values.at(i); });
     QCOMPARE(span.min, -1.0);
     QCOMPARE(span.max, 4.0);
+}
+
+void tst_MinMaxPyramid::truncateThenAppend_data()
+{
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<int>("kept");  // samples still summarised after the cut
+
+    QTest::newRow("all") << 0 << 0;
+    QTest::newRow("inside the first block") << 5 << 0;
+    QTest::newRow("at a block") << 64 << 64;
+    QTest::newRow("inside a block") << 1000 << 992;
+    QTest::newRow("in the last block") << 4095 << 4064;
+    QTest::newRow("beyond the end") << 5000 << 4096;
+}
+
+// Samples changed from some point on are summarised again from where the
+// pyramid says, and every run then agrees with a plain scan.
+void tst_MinMaxPyramid::truncateThenAppend()
+{
+    QFETCH(int, cut);
+    QFETCH(int, kept);
+
+    QVector<double> values = samples(4096);
+    MinMaxPyramid pyramid;
+    for (double v : values)
+        pyramid.append(v);
+    pyramid.truncate(cut);
+    QCOMPARE(pyramid.size(), kept);
+
+    // From the cut on the samples are others, and more of them.
+    values.resize(std::min(cut, int(values.size())));
+    for (double v : samples(4096 + 1000 - int(values.size())))
+        values << -v / 2;
+    for (int i = pyramid.size(); i < values.size(); ++i)
+        pyramid.append(values.at(i));
+
+    auto read = [&](int i) { return values.at(i); };
+    for (int first = 0; first < values.size(); first += 181) {
+        for (int last = first + 1; last <= values.size(); last += 263) {
+            const auto [lowest, highest] = std::minmax_element(values.begin() + first, values.begin() + last);
+            const MinMaxPyramid::Span span = pyramid.span(first, last, read);
+            QCOMPARE(span.min, *lowest);
+            QCOMPARE(span.max, *highest);
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_MinMaxPyramid)

@@ -77,6 +77,7 @@ private slots:
     void drawing();
     void testModeWaves();
     void clearKeepsRanges();
+    void longHistoryFolds();
 
 private:
     QTemporaryDir logDir;
@@ -422,6 +423,64 @@ void tst_Plots::clearKeepsRanges()
     QCOMPARE(timeRange(gyro()), QCPRange(29 - 200, 29 + 20));
     feed({1, 2, 3, 4, 5, 6});
     QCOMPARE(timeRange(gyro()), QCPRange(0, 1.2));
+}
+
+// Past about four hours of samples each graph holds the newest 2^20 exactly
+// as drawn and, before them, four points for each older block of 32:
+// their first, lowest, highest and last. Clear plots forgets both.
+void tst_Plots::longHistoryFolds()
+{
+    // Values all over the int16 range, different on each axis.
+    auto valueAt = [](int n, int axis) {
+        return int16_t((quint32(n) * 2654435761u + quint32(axis) * 40503u) >> 16);
+    };
+    start({});
+    setAutoscale(Qt::Checked);
+    const int newest = 1 << 20;
+    const int count = 2 * newest + 12345;
+    for (int n = 0; n < count;) {
+        QVector<ImuSample> read;
+        for (; read.size() < 8192 && n < count; ++n)
+            read << ImuSample{valueAt(n, 0), valueAt(n, 1), valueAt(n, 2),
+                              valueAt(n, 3), valueAt(n, 4), valueAt(n, 5)};
+        QVERIFY(deliver(window.get(), read));
+    }
+
+    QCustomPlot *const plots[] = {acc(), gyro()};
+    for (int g = 0; g < 6; ++g) {
+        const QSharedPointer<QCPGraphDataContainer> data = plots[g / 3]->graph(g % 3)->data();
+        const int points = data->size();
+        QVERIFY2(points >= newest && points < newest + count / 4, qPrintable(QString::number(points)));
+        int wrong = 0;
+        for (int i = points - newest; i < points; ++i) {
+            const int n = count - (points - i);
+            wrong += data->at(i)->key != n || data->at(i)->value != valueAt(n, g);
+        }
+        QCOMPARE(wrong, 0);
+
+        // The first block's outline, then the second's.
+        for (int b = 0; b < 2; ++b) {
+            int lowest = 32 * b, highest = 32 * b;
+            for (int n = 32 * b; n < 32 * (b + 1); ++n) {
+                lowest = valueAt(n, g) < valueAt(lowest, g) ? n : lowest;
+                highest = valueAt(n, g) > valueAt(highest, g) ? n : highest;
+            }
+            const int keys[] = {32 * b, std::min(lowest, highest), std::max(lowest, highest), 32 * b + 31};
+            for (int i = 0; i < 4; ++i) {
+                QCOMPARE(data->at(4 * b + i)->key, double(keys[i]));
+                QCOMPARE(data->at(4 * b + i)->value, double(valueAt(keys[i], g)));
+            }
+        }
+    }
+    QCOMPARE(timeRange(acc()), QCPRange(0, 1.2 * (count - 1)));
+
+    clearButton()->click();
+    for (QCustomPlot *p : plots)
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(p->graph(i)->data()->isEmpty());
+    feed({1, 2, 3, 4, 5, 6});
+    QCOMPARE(gyro()->graph(2)->dataCount(), 1);
+    QCOMPARE(gyro()->graph(2)->data()->at(0)->key, 0.0);
 }
 
 QTEST_MAIN(tst_Plots)

@@ -3,9 +3,11 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -45,23 +47,52 @@ const QMap<QString, Curves> &curveSets()
     return sets;
 }
 
+enum class Graph { Plain, Pyramid, Folding };
+
 // The size of the monitor's plots, its pens, both axes fitted to the data.
-std::unique_ptr<QCustomPlot> plotOf(const Curves &curves, int count, bool pyramid)
+// A folding graph keeps the newest 2^20 points, as the monitor's do.
+std::unique_ptr<QCustomPlot> plotOf(const Curves &curves, int count, Graph kind)
 {
     auto plot = std::make_unique<QCustomPlot>();
     plot->resize(600, 375);
     const QColor colours[] = {Qt::blue, Qt::green, Qt::red};
     for (int c = 0; c < 3; ++c) {
-        QCPGraph *graph = pyramid ? new PyramidGraph(plot->xAxis, plot->yAxis) : plot->addGraph();
+        PyramidGraph *pyramid =
+            kind == Graph::Plain ? nullptr : new PyramidGraph(plot->xAxis, plot->yAxis);
+        QCPGraph *graph = pyramid ? pyramid : plot->addGraph();
         graph->setPen(QPen(colours[c], 0));
         // The plain graph draws every point.
         graph->setAdaptiveSampling(false);
         graph->setAntialiased(false);
-        for (int n = 0; n < count; ++n)
-            graph->addData(n, curves[c](n));
+        if (kind == Graph::Folding) {
+            pyramid->setFullResolution(1 << 20);
+            for (int n = 0; n < count; ++n)
+                pyramid->addPoint(n, curves[c](n));
+        } else {
+            for (int n = 0; n < count; ++n)
+                graph->addData(n, curves[c](n));
+        }
     }
     plot->rescaleAxes();
     return plot;
+}
+
+// The share of pixels that are the same in both pictures.
+double sameShare(const QImage &a, const QImage &b)
+{
+    long same = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            same += a.pixel(x, y) == b.pixel(x, y);
+    return double(same) / (a.width() * a.height());
+}
+
+// The plot as the monitor's window shows it: the first grab lays the hidden
+// widget out at its size, which replots it.
+QImage onScreen(std::unique_ptr<QCustomPlot> plot)
+{
+    plot->setPlottingHint(QCP::phFastPolylines, true);
+    return plot->grab().toImage();
 }
 
 // Exposes the points that a replot draws lines through.
@@ -90,6 +121,10 @@ private slots:
     void valueRange_data();
     void valueRange();
     void followsReplacedData();
+    void foldedPictureMatchesEveryPoint_data();
+    void foldedPictureMatchesEveryPoint();
+    void foldsOlderPoints();
+    void foldedRanges();
 };
 
 void tst_PyramidGraph::pictureMatchesEveryPoint_data()
@@ -115,24 +150,15 @@ void tst_PyramidGraph::pictureMatchesEveryPoint()
     QFETCH(bool, onScreen);
     QFETCH(double, leastShare);
     auto render = [&](std::unique_ptr<QCustomPlot> plot) {
-        if (!onScreen)
-            return plot->toPixmap().toImage();
-        plot->setPlottingHint(QCP::phFastPolylines, true);
-        plot->grab();  // lays the hidden widget out at its size
-        plot->replot();
-        return plot->grab().toImage();
+        return onScreen ? ::onScreen(std::move(plot)) : plot->toPixmap().toImage();
     };
     const int count = 100000;
     const Curves &curves = curveSets()[curveSet];
-    const QImage every = render(plotOf(curves, count, false));
-    const QImage pyramid = render(plotOf(curves, count, true));
+    const QImage every = render(plotOf(curves, count, Graph::Plain));
+    const QImage pyramid = render(plotOf(curves, count, Graph::Pyramid));
     QCOMPARE(pyramid.size(), every.size());
 
-    long same = 0;
-    for (int y = 0; y < every.height(); ++y)
-        for (int x = 0; x < every.width(); ++x)
-            same += every.pixel(x, y) == pyramid.pixel(x, y);
-    const double share = double(same) / (every.width() * every.height());
+    const double share = sameShare(every, pyramid);
     qInfo("%.3f %% of pixels match", 100 * share);
     QVERIFY2(share >= leastShare, qPrintable(QString::number(100 * share) + " % of pixels match"));
 }
@@ -242,6 +268,133 @@ void tst_PyramidGraph::followsReplacedData()
     bool found = true;
     graph->getValueRange(found);
     QVERIFY(!found);
+}
+
+void tst_PyramidGraph::foldedPictureMatchesEveryPoint_data()
+{
+    QTest::addColumn<QString>("curveSet");
+    for (const QString &name : curveSets().keys())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// A whole history of 4 million samples, most of them folded, looks like the
+// same samples drawn point by point.
+void tst_PyramidGraph::foldedPictureMatchesEveryPoint()
+{
+    QFETCH(QString, curveSet);
+    const int count = 4000000;
+    const Curves &curves = curveSets()[curveSet];
+    auto folding = plotOf(curves, count, Graph::Folding);
+    for (int c = 0; c < 3; ++c)
+        QVERIFY(static_cast<PyramidGraph *>(folding->graph(c))->foldedCount() > 2 * (1 << 20));
+    const QImage folded = onScreen(std::move(folding));
+    const QImage every = onScreen(plotOf(curves, count, Graph::Plain));
+
+    const double share = sameShare(every, folded);
+    qInfo("%.3f %% of pixels match", 100 * share);
+    QVERIFY2(share >= 0.995, qPrintable(QString::number(100 * share) + " % of pixels match"));
+}
+
+namespace {
+
+// Folds in batches of 256 while keeping the newest 1000 points.
+struct SmallFold
+{
+    QCustomPlot plot;
+    PyramidGraph *graph = new PyramidGraph(plot.xAxis, plot.yAxis);
+    std::vector<QCPGraphData> added;
+
+    explicit SmallFold(int count)
+    {
+        graph->setFullResolution(1000);
+        const Curve curve = curveSets()["lone spikes and steps"][1];
+        for (int n = 0; n < count; ++n) {
+            // Noise on the spikes and steps, so that the extremes fall
+            // anywhere in a block.
+            added.emplace_back(n, curve(n) + noise(quint32(n)) % 64);
+            graph->addPoint(added.back().key, added.back().value);
+        }
+    }
+};
+
+} // namespace
+
+// The newest points stay as added; each older block of 32 becomes its first,
+// lowest, highest and last point, once.
+void tst_PyramidGraph::foldsOlderPoints()
+{
+    const int count = 20000;
+    SmallFold fold(count);
+    const QCPGraphDataContainer &data = *fold.graph->data();
+    const int folded = int(fold.graph->foldedCount());
+    QCOMPARE(folded % 256, 0);
+    QVERIFY(count - folded >= 1000 && count - folded < 1000 + 2 * 256);
+    QCOMPARE(data.size(), folded / 8 + (count - folded));
+
+    for (int b = 0; b < folded / 32; ++b) {
+        const auto begin = fold.added.begin() + 32 * b;
+        auto [lowest, highest] = std::minmax_element(begin, begin + 32, [](auto &x, auto &y) {
+            return x.value < y.value;
+        });
+        // minmax_element takes the last of equal highest values; the graph the first.
+        highest = std::find_if(begin, begin + 32, [&](auto &p) { return p.value == highest->value; });
+        const QCPGraphData expected[] = {*begin, *std::min(lowest, highest), *std::max(lowest, highest),
+                                         *(begin + 31)};
+        for (int i = 0; i < 4; ++i) {
+            const QCPGraphData &point = *(data.constBegin() + (4 * b + i));
+            QCOMPARE(point.key, expected[i].key);
+            QCOMPARE(point.value, expected[i].value);
+        }
+    }
+    for (int n = folded; n < count; ++n) {
+        const QCPGraphData &point = *(data.constBegin() + (folded / 8 + n - folded));
+        QCOMPARE(point.key, fold.added[size_t(n)].key);
+        QCOMPARE(point.value, fold.added[size_t(n)].value);
+    }
+
+    fold.graph->clearPoints();
+    QVERIFY(fold.graph->data()->isEmpty());
+    QCOMPARE(fold.graph->foldedCount(), 0);
+}
+
+// After folds, drawn or not in between, the value range of any key range is
+// that of the points the graph now holds, and over whole blocks that of the
+// samples added.
+void tst_PyramidGraph::foldedRanges()
+{
+    SmallFold fold(5000);
+    QCustomPlot plot;
+    QCPGraph *plain = plot.addGraph();
+    for (int more = 0; more < 3; ++more) {
+        fold.plot.toPixmap();  // the pyramid catches up between folds
+        for (int n = 0; n < 700; ++n) {
+            const QCPGraphData point(fold.added.size(), double(noise(quint32(n + more)) % 1000));
+            fold.added.push_back(point);
+            fold.graph->addPoint(point.key, point.value);
+        }
+    }
+    plain->data()->set(*fold.graph->data());
+    const int folded = int(fold.graph->foldedCount());
+    QVERIFY(folded > 4000);
+
+    for (int first = 0; first < int(fold.added.size()); first += 317) {
+        for (int last = first; last < int(fold.added.size()); last += 509) {
+            const QCPRange keys(first, last);
+            bool plainFound = false, found = false;
+            const QCPRange expected = plain->getValueRange(plainFound, QCP::sdBoth, keys);
+            QCOMPARE(fold.graph->getValueRange(found, QCP::sdBoth, keys), expected);
+            QCOMPARE(found, plainFound);
+        }
+    }
+    for (int block = 0; block + 64 <= folded; block += 96) {
+        const auto begin = fold.added.begin() + block;
+        const auto [lowest, highest] = std::minmax_element(begin, begin + 64, [](auto &x, auto &y) {
+            return x.value < y.value;
+        });
+        bool found = false;
+        QCOMPARE(fold.graph->getValueRange(found, QCP::sdBoth, QCPRange(block, block + 63)),
+                 QCPRange(lowest->value, highest->value));
+    }
 }
 
 QTEST_MAIN(tst_PyramidGraph)
