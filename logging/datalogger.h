@@ -1,6 +1,8 @@
 #ifndef DATALOGGER_H
 #define DATALOGGER_H
 
+#include "logformat.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QObject>
@@ -107,10 +109,11 @@ private:
     bool fileCreated = false; // a file is open and takes lines
     int lineCount = 0;
     qint64 totalLines = 0;
-    int newfileIndex = 50000;
+    int newfileIndex = LogFormat::defaultLinesPerFile;
 
-    // The folder of the current file, and the stamp and number of the last
-    // file begun, whose second a new file may share.
+    // The folder of the current file, and the path of the first file of
+    // the last file's second and that file's number: a new file may share
+    // the second.
     QString fileFolder;
     QString lastStamped;
     int lastNumber = 0;

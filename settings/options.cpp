@@ -1,6 +1,7 @@
 #include "options.h"
 #include "ui_options.h"
 
+#include "logformat.h"
 #include "serialportlist.h"
 
 #include <QAction>
@@ -75,6 +76,7 @@ Options::Options(QWidget *parent)
 
     drawPlots = false;
     ui->devicenameField->setText(QStringLiteral("/dev/ttyUSB0"));
+    ui->newfilelines->setValue(LogFormat::defaultLinesPerFile);
 
     // Inside the field, so that no widget of the form moves.
     ports = SerialPortList::system();
