@@ -40,16 +40,16 @@ QString SimulatorRun::errors()
     return QString::fromLocal8Bit(process.readAllStandardError());
 }
 
-QList<QList<int>> loggedSamples(const QString &dir)
+QList<QList<int>> loggedSamples(const QString &dir, const char *file, int line)
 {
     QList<QList<int>> samples;
-    for (const QFileInfo &file : logFiles(dir)) {
-        const QList<QByteArray> lines = dataLines(file);
+    for (const QFileInfo &log : logFiles(dir)) {
+        const QList<QByteArray> lines = dataLines(log);
         for (int i = 0; i < lines.size(); ++i) {
             const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(lines[i]);
             if (!record || record->index != i) {
                 failTest(QStringLiteral("%1: data line %2 is \"%3\"")
-                             .arg(file.fileName()).arg(i).arg(QString::fromLatin1(lines[i])));
+                             .arg(log.fileName()).arg(i).arg(QString::fromLatin1(lines[i])), file, line);
                 return samples;
             }
             samples << QList<int>(record->values.begin(), record->values.end());

@@ -1,6 +1,8 @@
 #ifndef SIMULATORRUN_H
 #define SIMULATORRUN_H
 
+#include "testfailure.h"
+
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -29,7 +31,8 @@ public:
 // Y, Z, gyroscope X, Y, Z of each line. On a line that is not a data line or
 // whose index breaks its file's count from 0, fails the test and returns the
 // samples before it.
-QList<QList<int>> loggedSamples(const QString &dir);
+QList<QList<int>> loggedSamples(const QString &dir, const char *file = IMU_CALLER_FILE,
+                                int line = IMU_CALLER_LINE);
 
 // The first count samples of the test-mode waves, in the same form.
 QList<QList<int>> waveSamples(int count);

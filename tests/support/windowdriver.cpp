@@ -18,12 +18,12 @@
 
 #include <algorithm>
 
-void answerSettings(FormEdit edit, bool accept)
+void answerSettings(FormEdit edit, bool accept, const char *file, int line)
 {
-    QTimer::singleShot(0, [edit, accept] {
+    QTimer::singleShot(0, [edit, accept, file, line] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog) {
-            failTest(QStringLiteral("no modal settings dialog to answer"));
+            failTest(QStringLiteral("no modal settings dialog to answer"), file, line);
             return;
         }
         if (edit)
@@ -73,9 +73,9 @@ FormEdit withPlots(FormEdit edit)
     };
 }
 
-void answerWithPlots(FormEdit edit)
+void answerWithPlots(FormEdit edit, const char *file, int line)
 {
-    answerSettings(withPlots(std::move(edit)), true);
+    answerSettings(withPlots(std::move(edit)), true, file, line);
 }
 
 QList<int> readouts(QWidget *window)

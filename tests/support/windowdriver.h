@@ -2,6 +2,7 @@
 #define WINDOWDRIVER_H
 
 #include "framelayout.h"
+#include "testfailure.h"
 
 #include <QByteArray>
 #include <QFileInfoList>
@@ -26,7 +27,7 @@ using FormEdit = std::function<void(QDialog *)>;
 // Answers the next modal settings dialog from inside its event loop: applies
 // edit (if any), then presses OK (accept) or Cancel. Fails the test when no
 // modal dialog is open by then.
-void answerSettings(FormEdit edit, bool accept);
+void answerSettings(FormEdit edit, bool accept, const char *file = IMU_CALLER_FILE, int line = IMU_CALLER_LINE);
 
 // "Wireless mode" on device, plots off, logs into logDir.
 FormEdit sensorMode(const QString &device, const QString &logDir);
@@ -39,7 +40,7 @@ FormEdit testMode(const QString &logDir);
 FormEdit withPlots(FormEdit edit);
 // Answers the next settings dialog with OK after edit, with "Draw plots" on
 // and both plots chosen.
-void answerWithPlots(FormEdit edit);
+void answerWithPlots(FormEdit edit, const char *file = IMU_CALLER_FILE, int line = IMU_CALLER_LINE);
 
 // The six readouts: acceleration X, Y, Z, then gyroscope X, Y, Z.
 QList<int> readouts(QWidget *window);
