@@ -95,7 +95,7 @@ void Datalogger::CreateFile()
     // within the same second as another (a roll-over, a retry, a program
     // started again) is named "<stamp>-2.txt", "<stamp>-3.txt" and so on.
     // Exclusive creation also keeps out another monitor logging here.
-    int number = firstOfSecond == lastStamped ? lastNumber + 1 : 1;
+    int number = firstOfSecond == lastFirstOfSecond ? lastNumber + 1 : 1;
     QString path;
     for (int tries = 0;; ++tries, ++number) {
         path = LogFormat::filePath(directory, stamp, number);
@@ -114,7 +114,7 @@ void Datalogger::CreateFile()
         fail(Failure::Create, path, reason);
         return;
     }
-    lastStamped = firstOfSecond;
+    lastFirstOfSecond = firstOfSecond;
     lastNumber = number;
 
     QString reason;

@@ -57,11 +57,8 @@ QString filePath(const QString &directory, const QString &stamp, int number);
 // When a file was begun, as its name tells; the year is not in the name.
 struct FileStamp
 {
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
+    int month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0;
     int number = 1; // 1 for the first file of its second, then 2, 3, ...
 
     // Orders files in the order they were begun within one year, where the

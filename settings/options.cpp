@@ -76,6 +76,7 @@ Options::Options(QWidget *parent)
 
     drawPlots = false;
     ui->devicenameField->setText(QStringLiteral("/dev/ttyUSB0"));
+    // The logger's own default, which the form does not repeat.
     ui->newfilelines->setValue(LogFormat::defaultLinesPerFile);
 
     // Inside the field, so that no widget of the form moves.

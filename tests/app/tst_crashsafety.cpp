@@ -85,8 +85,8 @@ void tst_CrashSafety::killedWhileLogging_data()
 {
     QTest::addColumn<int>("linesPerFile");
     QTest::addColumn<int>("killAfter");
-    QTest::newRow("one file, early") << 50000 << 1000;
-    QTest::newRow("one file, late") << 50000 << 30000;
+    QTest::newRow("one file, early") << LogFormat::defaultLinesPerFile << 1000;
+    QTest::newRow("one file, late") << LogFormat::defaultLinesPerFile << 30000;
     QTest::newRow("1000 lines per file, several seconds") << 1000 << 120000;
     QTest::newRow("7 lines per file") << 7 << 10000;
     QTest::newRow("every line rolls over") << 1 << 5000;
