@@ -22,12 +22,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -147,17 +143,7 @@ int main(int argc, char *argv[])
 
     QTemporaryDir logDir;
     // Sensor mode with both plots: samples come only from the feeder.
-    QTimer::singleShot(0, [&] {
-        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!d)
-            qFatal("no settings dialog");
-        child<QCheckBox>(d, "checkBox")->setChecked(true);
-        child<QCheckBox>(d, "checkBox_acc")->setChecked(true);
-        child<QCheckBox>(d, "checkBox_gyro")->setChecked(true);
-        child<QRadioButton>(d, "RealProgram")->setChecked(true);
-        child<QLineEdit>(d, "filenameField")->setText(logDir.path());
-        d->accept();
-    });
+    answerWithPlots(idleSensorMode(logDir.path()));
     MainWindow window;
     window.show();
     QCoreApplication::processEvents();

@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -52,11 +51,7 @@ int main(int argc, char *argv[])
     const long window = std::min(10000L, samples);
 
     QTemporaryDir logDir;
-    answerSettings([&](QDialog *d) {
-        testMode(logDir.path())(d);
-        for (const char *plots : {"checkBox", "checkBox_acc", "checkBox_gyro"})
-            child<QCheckBox>(d, plots)->setChecked(true);
-    }, true);
+    answerWithPlots(testMode(logDir.path()));
     MainWindow w;
     w.show();
     child<QCheckBox>(&w, "Autoscale")->setCheckState(Qt::PartiallyChecked);

@@ -1,5 +1,7 @@
 #include "datalogger.h"
 
+#include "logformat.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
@@ -12,8 +14,6 @@
 #include <utility>
 
 namespace {
-
-const char header[] = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n";
 
 // Retries and file checks are paced by this, in milliseconds.
 constexpr qint64 retryInterval = 1000;
@@ -82,7 +82,9 @@ void Datalogger::CreateFile()
 {
     // An empty directory would otherwise put the file in the root directory.
     const QString directory = QDir::toNativeSeparators(logDirectory.isEmpty() ? QStringLiteral(".") : logDirectory);
-    const QString stamped = directory + QStringLiteral("//") + clock().toString(QStringLiteral("dd.MM, h.mm.ss"));
+    const QString stamp = LogFormat::stamp(clock());
+    // The path of the second's first file names the second in this folder.
+    const QString firstOfSecond = LogFormat::filePath(directory, stamp, 1);
 
     logFile.close();
     fileCreated = false;
@@ -93,10 +95,10 @@ void Datalogger::CreateFile()
     // within the same second as another (a roll-over, a retry, a program
     // started again) is named "<stamp>-2.txt", "<stamp>-3.txt" and so on.
     // Exclusive creation also keeps out another monitor logging here.
-    int number = stamped == lastStamped ? lastNumber + 1 : 1;
+    int number = firstOfSecond == lastFirstOfSecond ? lastNumber + 1 : 1;
     QString path;
     for (int tries = 0;; ++tries, ++number) {
-        path = stamped + (number > 1 ? QStringLiteral("-%1.txt").arg(number) : QStringLiteral(".txt"));
+        path = LogFormat::filePath(directory, stamp, number);
         logFile.setFileName(path);
         // Unbuffered: each line goes to the operating system in one write, so a
         // killed program leaves only whole lines behind.
@@ -112,11 +114,11 @@ void Datalogger::CreateFile()
         fail(Failure::Create, path, reason);
         return;
     }
-    lastStamped = stamped;
+    lastFirstOfSecond = firstOfSecond;
     lastNumber = number;
 
     QString reason;
-    if (!writeLine(QByteArray(header), &reason)) {
+    if (!writeLine(LogFormat::headerLine(), &reason)) {
         fail(Failure::Create, path, reason);
         // On a full disk every retry would otherwise leave an empty file.
         if (QFileInfo(path).size() == 0)
@@ -141,14 +143,7 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
         return;
     }
 
-    QByteArray line;
-    line.reserve(64);
-    line += QByteArray::number(lineCount);
-    for (int value : {acc_x, acc_y, acc_z, gyro_x, gyro_y, gyro_z}) {
-        line += ',';
-        line += QByteArray::number(value);
-    }
-    line += '\n';
+    const QByteArray line = LogFormat::dataLine(lineCount, {acc_x, acc_y, acc_z, gyro_x, gyro_y, gyro_z});
     QString reason;
     if (!writeLine(line, &reason)) {
         fail(Failure::Write, logFile.fileName(), reason);

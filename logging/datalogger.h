@@ -1,6 +1,8 @@
 #ifndef DATALOGGER_H
 #define DATALOGGER_H
 
+#include "logformat.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QObject>
@@ -55,10 +57,10 @@ public slots:
     // the next Log() tries this directory at once, without waiting a second.
     void ReceiveFilename(const QString &filename);
 
-    // Begins the file "<directory>//dd.MM, h.mm.ss.txt" stamped with the
-    // clock's time and writes its header. The file is always a new one: when
+    // Begins the file named after the clock's time in the directory (see
+    // logformat.h) and writes its header. The file is always a new one: when
     // that name is taken (a file begun earlier in the same second, by this
-    // run or another), "-2", "-3", ... follows the stamp. Closes the previous
+    // run or another), the next number of that second is tried. Closes the previous
     // file; the next line has the index 0. Reports the new file, or the
     // failure if it is the first of a run; a file that this call created but
     // could not write the header into is removed again.
@@ -107,12 +109,13 @@ private:
     bool fileCreated = false; // a file is open and takes lines
     int lineCount = 0;
     qint64 totalLines = 0;
-    int newfileIndex = 50000;
+    int newfileIndex = LogFormat::defaultLinesPerFile;
 
-    // The folder of the current file, and the stamp and number of the last
-    // file begun, whose second a new file may share.
+    // The folder of the current file, and the path of the first file of
+    // the last file's second and that file's number: a new file may share
+    // the second.
     QString fileFolder;
-    QString lastStamped;
+    QString lastFirstOfSecond;
     int lastNumber = 0;
 
     bool failing = false;

@@ -3,6 +3,7 @@
 
 #include "framelayout.h"
 #include "linerate.h"
+#include "logformat.h"
 #include "serialportlist.h"
 
 #include <QAction>
@@ -78,6 +79,8 @@ Options::Options(QWidget *parent)
 
     drawPlots = false;
     ui->devicenameField->setText(QString::fromLatin1(DefaultSerialDevice));
+    // The logger's own default, which the form does not repeat.
+    ui->newfilelines->setValue(LogFormat::defaultLinesPerFile);
 
     // Inside the field, so that no widget of the form moves.
     ports = SerialPortList::system();

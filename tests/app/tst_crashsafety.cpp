@@ -3,6 +3,7 @@
 // A child process runs the real window logging as fast as its event loop
 // turns, and the test kills it with SIGKILL at a moment neither side chooses.
 
+#include "logformat.h"
 #include "mainwindow.h"
 #include "wavesample.h"
 
@@ -20,13 +21,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <csignal>
 #include <sys/prctl.h>
 
 namespace {
 
 const char childFlag[] = "--log-until-killed";
-const QByteArray header = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2";
 
 // Runs in the child: the real window in test mode with "Datalog" ticked and a
 // 0 ms interval, writing linesPerFile lines per file into directory until it
@@ -61,7 +62,7 @@ bool loggedAtLeast(const QString &dir, qsizetype count)
         if (!file.open(QIODevice::ReadOnly))
             continue;
         const QByteArray contents = file.readAll();
-        lines += contents.count('\n') - (contents.startsWith(header) ? 1 : 0);
+        lines += contents.count('\n') - (contents.startsWith(LogFormat::header) ? 1 : 0);
     }
     return lines >= count;
 }
@@ -84,8 +85,8 @@ void tst_CrashSafety::killedWhileLogging_data()
 {
     QTest::addColumn<int>("linesPerFile");
     QTest::addColumn<int>("killAfter");
-    QTest::newRow("one file, early") << 50000 << 1000;
-    QTest::newRow("one file, late") << 50000 << 30000;
+    QTest::newRow("one file, early") << LogFormat::defaultLinesPerFile << 1000;
+    QTest::newRow("one file, late") << LogFormat::defaultLinesPerFile << 30000;
     QTest::newRow("1000 lines per file, several seconds") << 1000 << 120000;
     QTest::newRow("7 lines per file") << 7 << 10000;
     QTest::newRow("every line rolls over") << 1 << 5000;
@@ -116,9 +117,7 @@ void tst_CrashSafety::killedWhileLogging()
     // MainTimeout takes the phase of the waves from the count of drawn
     // samples; without plots nothing is drawn, so every line is sample 0.
     const ImuSample wave = waveSample(0);
-    QByteArray values;
-    for (int v : {wave.accX, wave.accY, wave.accZ, wave.gyroX, wave.gyroY, wave.gyroZ})
-        values += ',' + QByteArray::number(v);
+    const std::array<int, 6> values{wave.accX, wave.accY, wave.accZ, wave.gyroX, wave.gyroY, wave.gyroZ};
 
     // Taken in the order they were begun, the files hold one unbroken run of
     // samples. The index counts the lines of a file from 0 and starts again
@@ -139,10 +138,10 @@ void tst_CrashSafety::killedWhileLogging()
         QVERIFY2(contents.endsWith('\n'), qPrintable(name + ": the last line is cut short"));
         QList<QByteArray> lines = contents.split('\n');
         lines.removeLast();
-        QCOMPARE(lines.first(), header);
+        QCOMPARE(lines.first(), QByteArray(LogFormat::header));
         QVERIFY2(lines.size() - 1 <= linesPerFile, qPrintable(name + ": more lines than a file holds"));
         for (qsizetype i = 1; i < lines.size(); ++i, ++sample) {
-            const QByteArray expected = QByteArray::number(sample % linesPerFile) + values;
+            const QByteArray expected = LogFormat::dataLine(int(sample % linesPerFile), values).chopped(1);
             if (lines[i] != expected)
                 QFAIL(qPrintable(QStringLiteral("%1, line %2: \"%3\", expected \"%4\"")
                                          .arg(name).arg(i + 1)

@@ -5,6 +5,7 @@
 
 #include "childwidget.h"
 #include "fakeportlist.h"
+#include "simulatorrun.h"
 #include "windowdriver.h"
 
 #include <QAction>
@@ -236,7 +237,7 @@ void tst_MainWindow::sensorModeAcquires()
     // gyroscope comes first on the wire.
     QVERIFY(pty.write(defaultFrame({1, -2, 300, -32768, 32767, -10000})));
     QTRY_COMPARE(readouts(&w), (QList<int>{1, -2, 300, -32768, 32767, -10000}));
-    QTRY_COMPARE(loggedLines(logDir.path()), QStringList{"0,1,-2,300,-32768,32767,-10000"});
+    QTRY_COMPARE(loggedSamples(logDir.path()), (QList<QList<int>>{{1, -2, 300, -32768, 32767, -10000}}));
     for (const auto &spy : overflows)
         QCOMPARE(spy->count(), 0);
 
@@ -383,7 +384,7 @@ void tst_MainWindow::failedLoggingStaysInStatusBar()
     child<QAction>(&w, "actionOptions")->trigger();
     QVERIFY(tick(&w));
     QVERIFY(logStatus->isHidden());
-    QCOMPARE(loggedLines(folder), QStringList{"0,0,5,0,0,55,0"});
+    QCOMPARE(loggedSamples(folder), (QList<QList<int>>{{0, 5, 0, 0, 55, 0}}));
 }
 
 void tst_MainWindow::helpBoxes()

@@ -27,13 +27,15 @@ private slots:
                 ++found;
             }
         }
+        // A row of its own fails, where an empty table would end the run.
         if (found == 0)
-            qFatal("no inputs found under %s", IMU_FUZZ_INPUTS);
+            QTest::newRow("no inputs") << QString();
     }
 
     void replay()
     {
         QFETCH(QString, path);
+        QVERIFY2(!path.isEmpty(), "no inputs found under " IMU_FUZZ_INPUTS);
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray input = f.readAll();

@@ -10,13 +10,10 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLCDNumber>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -33,17 +30,12 @@ struct Choice
 // Answers the next modal settings dialog from inside its event loop.
 void answerSettings(Choice c, const QString &logDir, bool accept = true)
 {
-    QTimer::singleShot(0, [=] {
-        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!d)
-            qFatal("no modal settings dialog");
+    ::answerSettings([=](QDialog *d) {
+        (c.test ? testMode(logDir) : idleSensorMode(logDir))(d);
         child<QCheckBox>(d, "checkBox")->setChecked(c.draw);
         child<QCheckBox>(d, "checkBox_acc")->setChecked(c.acc);
         child<QCheckBox>(d, "checkBox_gyro")->setChecked(c.gyro);
-        child<QRadioButton>(d, c.test ? "TestProgram" : "RealProgram")->setChecked(true);
-        child<QLineEdit>(d, "filenameField")->setText(logDir);
-        accept ? d->accept() : d->reject();
-    });
+    }, accept);
 }
 
 QCPTextElement *titleOf(QCustomPlot *p)
@@ -99,7 +91,7 @@ private:
         for (QCustomPlot *p : window->findChildren<QCustomPlot *>())
             if (titleOf(p) && titleOf(p)->text() == title)
                 return p;
-        qFatal("no plot titled %s", qPrintable(title));
+        return missing<QCustomPlot>(window.get(), QStringLiteral("plot titled %1").arg(title));
     }
     QCustomPlot *acc() { return plot(QStringLiteral("Acceleration")); }
     QCustomPlot *gyro() { return plot(QStringLiteral("Gyro")); }

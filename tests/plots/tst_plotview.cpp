@@ -10,11 +10,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
-#include <QDialog>
 #include <QFile>
-#include <QLineEdit>
 #include <QMenu>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,7 +82,7 @@ private:
         for (QCustomPlot *p : window->findChildren<QCustomPlot *>())
             if (titleOf(p) == title)
                 return p;
-        qFatal("no plot titled %s", qPrintable(title));
+        return missing<QCustomPlot>(window.get(), QStringLiteral("plot titled %1").arg(title));
     }
     QCustomPlot *acc() { return plot(QStringLiteral("Acceleration")); }
     QCustomPlot *gyro() { return plot(QStringLiteral("Gyro")); }
@@ -132,13 +129,7 @@ void tst_PlotView::init()
     QVERIFY(dir.isValid());
     drawn.clear();
     // Sensor mode with both plots: samples come only from the test.
-    answerSettings([this](QDialog *d) {
-        child<QCheckBox>(d, "checkBox")->setChecked(true);
-        child<QCheckBox>(d, "checkBox_acc")->setChecked(true);
-        child<QCheckBox>(d, "checkBox_gyro")->setChecked(true);
-        child<QRadioButton>(d, "RealProgram")->setChecked(true);
-        child<QLineEdit>(d, "filenameField")->setText(dir.path());
-    }, true);
+    answerWithPlots(idleSensorMode(dir.path()));
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));

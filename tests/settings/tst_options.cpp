@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "childwidget.h"
 #include "fakeportlist.h"
 
 #include <QAction>
@@ -74,13 +75,7 @@ private slots:
     void formUnchangedByThePortAction();
 
 private:
-    template <typename T> static T *widget(Options &d, const char *name)
-    {
-        auto *w = d.findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
-    }
+    template <typename T> static T *widget(Options &d, const char *name) { return child<T>(&d, name); }
     static void press(Options &d, QDialogButtonBox::StandardButton which)
     {
         widget<QDialogButtonBox>(d, "buttonBox")->button(which)->click();
@@ -91,7 +86,7 @@ private:
         auto *field = widget<QLineEdit>(d, "devicenameField");
         QToolButton *arrow = field->findChild<QToolButton *>();
         if (!arrow)
-            qFatal("no arrow in the device field");
+            arrow = missing<QToolButton>(field, QStringLiteral("the device field's arrow"));
         QTest::mouseClick(arrow, Qt::LeftButton);
         return widget<QMenu>(d, "portMenu");
     }
@@ -291,9 +286,10 @@ void tst_Options::browse()
     Receiver rx(&dialog);
     QString nextChoice = QStringLiteral("/srv/imu/logs");
     int chooserCalls = 0;
+    QList<QWidget *> chooserParents;
     dialog.setDirectoryChooser([&](QWidget *parent) {
         ++chooserCalls;
-        Q_ASSERT(parent == &dialog);
+        chooserParents << parent;
         return nextChoice;
     });
     auto *field = widget<QLineEdit>(dialog, "filenameField");
@@ -308,6 +304,8 @@ void tst_Options::browse()
     widget<QPushButton>(dialog, "BrowseButton")->click();
     QCOMPARE(chooserCalls, 2);
     QCOMPARE(field->text(), QStringLiteral("/srv/imu/logs"));
+    // The chooser is the dialog's own, above it.
+    QCOMPARE(chooserParents, (QList<QWidget *>{&dialog, &dialog}));
 
     dialog.accept();
     QCOMPARE(rx.directory, QStringLiteral("/srv/imu/logs"));

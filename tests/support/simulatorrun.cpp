@@ -1,7 +1,13 @@
 #include "simulatorrun.h"
 
+#include "logformat.h"
+#include "testfailure.h"
 #include "windowdriver.h"
 #include "wavesample.h"
+
+#include <QFileInfo>
+
+#include <optional>
 
 SimulatorRun::~SimulatorRun()
 {
@@ -34,18 +40,20 @@ QString SimulatorRun::errors()
     return QString::fromLocal8Bit(process.readAllStandardError());
 }
 
-QList<QList<int>> loggedSamples(const QString &dir)
+QList<QList<int>> loggedSamples(const QString &dir, const char *file, int line)
 {
     QList<QList<int>> samples;
-    const QStringList lines = loggedLines(dir);
-    for (int i = 0; i < lines.size(); ++i) {
-        const QStringList fields = lines[i].split(',');
-        if (fields.size() != 7 || fields[0].toInt() != i)
-            qFatal("log line %d is \"%s\"", i, qPrintable(lines[i]));
-        QList<int> values;
-        for (int f = 1; f < 7; ++f)
-            values << fields[f].toInt();
-        samples << values;
+    for (const QFileInfo &log : logFiles(dir)) {
+        const QList<QByteArray> lines = dataLines(log);
+        for (int i = 0; i < lines.size(); ++i) {
+            const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(lines[i]);
+            if (!record || record->index != i) {
+                failTest(QStringLiteral("%1: data line %2 is \"%3\"")
+                             .arg(log.fileName()).arg(i).arg(QString::fromLatin1(lines[i])), file, line);
+                return samples;
+            }
+            samples << QList<int>(record->values.begin(), record->values.end());
+        }
     }
     return samples;
 }

@@ -1,6 +1,8 @@
 #ifndef SIMULATORRUN_H
 #define SIMULATORRUN_H
 
+#include "testfailure.h"
+
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -26,9 +28,11 @@ public:
 };
 
 // The samples of the log files in dir, oldest file first: acceleration X,
-// Y, Z, gyroscope X, Y, Z of each line. Aborts the run on a line that is not
-// a log line or whose index breaks the count from 0.
-QList<QList<int>> loggedSamples(const QString &dir);
+// Y, Z, gyroscope X, Y, Z of each line. On a line that is not a data line or
+// whose index breaks its file's count from 0, fails the test and returns the
+// samples before it.
+QList<QList<int>> loggedSamples(const QString &dir, const char *file = IMU_CALLER_FILE,
+                                int line = IMU_CALLER_LINE);
 
 // The first count samples of the test-mode waves, in the same form.
 QList<QList<int>> waveSamples(int count);

@@ -1,6 +1,8 @@
 #include "windowdriver.h"
 
 #include "childwidget.h"
+#include "logformat.h"
+#include "testfailure.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,17 +14,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>
-#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
 
-void answerSettings(FormEdit edit, bool accept)
+void answerSettings(FormEdit edit, bool accept, const char *file, int line)
 {
-    QTimer::singleShot(0, [edit, accept] {
+    QTimer::singleShot(0, [edit, accept, file, line] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            qFatal("no modal settings dialog");
+        if (!dialog) {
+            failTest(QStringLiteral("no modal settings dialog to answer"), file, line);
+            return;
+        }
         if (edit)
             edit(dialog);
         if (accept)
@@ -38,6 +41,15 @@ FormEdit sensorMode(const QString &device, const QString &logDir)
         child<QRadioButton>(d, "RealProgram")->setChecked(true);
         child<QCheckBox>(d, "checkBox")->setChecked(false);
         child<QLineEdit>(d, "devicenameField")->setText(device);
+        child<QLineEdit>(d, "filenameField")->setText(logDir);
+    };
+}
+
+FormEdit idleSensorMode(const QString &logDir)
+{
+    return [=](QDialog *d) {
+        child<QRadioButton>(d, "RealProgram")->setChecked(true);
+        child<QCheckBox>(d, "checkBox")->setChecked(false);
         child<QLineEdit>(d, "filenameField")->setText(logDir);
     };
 }
@@ -59,6 +71,11 @@ FormEdit withPlots(FormEdit edit)
         for (const char *plots : {"checkBox", "checkBox_acc", "checkBox_gyro"})
             child<QCheckBox>(d, plots)->setChecked(true);
     };
+}
+
+void answerWithPlots(FormEdit edit, const char *file, int line)
+{
+    answerSettings(withPlots(std::move(edit)), true, file, line);
 }
 
 QList<int> readouts(QWidget *window)
@@ -96,39 +113,34 @@ bool deliver(QObject *window, const QVector<ImuSample> &samples)
                                      Q_ARG(int16_t, s.gyroY), Q_ARG(int16_t, s.gyroZ));
 }
 
-namespace {
-// "dd.MM, h.mm.ss" or, for a later file of the same second, "dd.MM, h.mm.ss-N":
-// month, day, time and N, in an order that sorts as text.
-QString begunAt(const QFileInfo &file)
-{
-    const QStringList dateAndTime = file.completeBaseName().split(QStringLiteral(", "));
-    const QStringList dayAndMonth = dateAndTime.value(0).split('.');
-    const QStringList timeAndNumber = dateAndTime.value(1).split('-');
-    const QTime time = QTime::fromString(timeAndNumber.value(0), QStringLiteral("h.mm.ss"));
-    const int number = timeAndNumber.size() > 1 ? timeAndNumber.value(1).toInt() : 1;
-    return dayAndMonth.value(1) + dayAndMonth.value(0) + time.toString(QStringLiteral("hhmmss"))
-            + QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
-}
-} // namespace
-
 QFileInfoList logFiles(const QString &dir)
 {
     QFileInfoList files = QDir(dir).entryInfoList({"*.txt"}, QDir::Files);
-    std::sort(files.begin(), files.end(),
-              [](const QFileInfo &a, const QFileInfo &b) { return begunAt(a) < begunAt(b); });
+    // Other names sort first, among themselves as the folder lists them.
+    auto begun = [](const QFileInfo &file) { return LogFormat::parseFileName(file.fileName()); };
+    std::stable_sort(files.begin(), files.end(),
+                     [&](const QFileInfo &a, const QFileInfo &b) { return begun(a) < begun(b); });
     return files;
+}
+
+QList<QByteArray> dataLines(const QFileInfo &file)
+{
+    QList<QByteArray> lines;
+    QFile f(file.filePath());
+    // A file removed since the folder was listed holds nothing now.
+    if (!f.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (!line.isEmpty() && !LogFormat::isHeader(line))
+            lines << line;
+    return lines;
 }
 
 QStringList loggedLines(const QString &dir)
 {
     QStringList lines;
-    for (const QFileInfo &file : logFiles(dir)) {
-        QFile f(file.filePath());
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (!line.isEmpty() && !line.startsWith("indeksi"))
-                lines << QString::fromLatin1(line);
-    }
+    for (const QFileInfo &file : logFiles(dir))
+        for (const QByteArray &line : dataLines(file))
+            lines << QString::fromLatin1(line);
     return lines;
 }

@@ -1,4 +1,5 @@
 #include "framelayout.h"
+#include "logformat.h"
 #include "mainwindow.h"
 #include "ptypair.h"
 #include "serialhandler.h"
@@ -115,12 +116,12 @@ void tst_ImuSim::badArguments_data()
     {
         QFile f(malformed);
         f.open(QIODevice::WriteOnly);
-        f.write("indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n0,1,2,3,4,5,6\n1,2,3\n");
+        f.write(LogFormat::headerLine() + LogFormat::dataLine(0, {1, 2, 3, 4, 5, 6}) + "1,2,3\n");
     }
     {
         QFile f(headerOnly);
         f.open(QIODevice::WriteOnly);
-        f.write("indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n");
+        f.write(LogFormat::headerLine());
     }
     {
         QFile f(notATerminal);
@@ -396,10 +397,7 @@ void tst_ImuSim::replayOfAMonitorLog()
     const QString firstDir = logDir + "/first";
     QVERIFY(QDir().mkpath(firstDir));
     {
-        answerSettings([&](QDialog *d) {
-            testMode(firstDir)(d);
-            child<QCheckBox>(d, "checkBox")->setChecked(true);
-        }, true);
+        answerWithPlots(testMode(firstDir));
         MainWindow w;
         child<QCheckBox>(&w, "LogBox1")->setChecked(true);
         for (int i = 0; i < 300; ++i)

@@ -1,9 +1,9 @@
 #include "samplesource.h"
 
+#include "logformat.h"
 #include "wavesample.h"
 
 #include <QFile>
-#include <QList>
 
 #include <limits>
 
@@ -33,18 +33,10 @@ std::unique_ptr<ReplaySource> ReplaySource::load(const QString &path, QString *e
     while (!file.atEnd()) {
         const QByteArray line = file.readLine().trimmed();
         ++lineNumber;
-        if (line.isEmpty() || line.startsWith("indeksi"))
+        if (line.isEmpty() || LogFormat::isHeader(line))
             continue;
-        const QList<QByteArray> fields = line.split(',');
-        int values[7] = {};
-        bool good = fields.size() == 7;
-        for (int i = 0; good && i < 7; ++i) {
-            values[i] = fields[i].toInt(&good);
-            if (i > 0 && (values[i] < std::numeric_limits<int16_t>::min()
-                          || values[i] > std::numeric_limits<int16_t>::max()))
-                good = false;
-        }
-        if (!good) {
+        const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(line);
+        if (!record) {
             *error = QStringLiteral("%1 line %2 is not a log line (index and six values from "
                                     "-32768 to 32767): \"%3\"")
                          .arg(path)
@@ -52,8 +44,8 @@ std::unique_ptr<ReplaySource> ReplaySource::load(const QString &path, QString *e
                          .arg(QString::fromLatin1(line.left(80)));
             return nullptr;
         }
-        samples.push_back(ImuSample{int16_t(values[1]), int16_t(values[2]), int16_t(values[3]),
-                                    int16_t(values[4]), int16_t(values[5]), int16_t(values[6])});
+        const std::array<int16_t, 6> &v = record->values;
+        samples.push_back(ImuSample{v[0], v[1], v[2], v[3], v[4], v[5]});
     }
     if (samples.empty()) {
         *error = QStringLiteral("%1 holds no samples").arg(path);

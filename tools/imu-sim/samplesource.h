@@ -32,8 +32,8 @@ private:
 class ReplaySource final : public SampleSource
 {
 public:
-    // Reads the whole file. Lines are "index,accX,accY,accZ,gyroX,gyroY,gyroZ";
-    // header lines (beginning "indeksi") and empty lines are skipped. Returns
+    // Reads the whole file, a log file as the monitor writes it; header
+    // lines (one begins each run of lines) and empty lines are skipped. Returns
     // nothing, with one line in *error, when the file cannot be read, a line
     // is not a log line, or no sample is found.
     static std::unique_ptr<ReplaySource> load(const QString &path, QString *error);

@@ -14,7 +14,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -37,11 +36,7 @@ int main(int argc, char *argv[])
     if (!sim.start(QStringLiteral(IMU_SIM_PATH), {}))
         qFatal("imu-sim did not start");
     QTemporaryDir logDir;
-    answerSettings([&](QDialog *d) {
-        sensorMode(sim.path, logDir.path())(d);
-        for (const char *plots : {"checkBox", "checkBox_acc", "checkBox_gyro"})
-            child<QCheckBox>(d, plots)->setChecked(true);
-    }, true);
+    answerWithPlots(sensorMode(sim.path, logDir.path()));
     MainWindow window;
     window.show();
     child<QCheckBox>(&window, "Autoscale")->setCheckState(Qt::PartiallyChecked);

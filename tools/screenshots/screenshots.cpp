@@ -10,16 +10,15 @@
 #include "mainwindow.h"
 
 #include "childwidget.h"
+#include "windowdriver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -73,9 +72,7 @@ int main(int argc, char *argv[])
         if (!d)
             qFatal("no settings dialog");
         ok &= save(d, out.filePath(QStringLiteral("settings-dialog.png")));
-        child<QRadioButton>(d, "TestProgram")->setChecked(true);
-        child<QCheckBox>(d, "checkBox")->setChecked(true);
-        child<QLineEdit>(d, "filenameField")->setText(logDir.path());
+        withPlots(testMode(logDir.path()))(d);
         d->accept();
     });
     MainWindow window;

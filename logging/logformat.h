@@ -1,0 +1,78 @@
+#ifndef LOGFORMAT_H
+#define LOGFORMAT_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <tuple>
+
+class QDateTime;
+
+// The log files' format, for the logger that writes them and for every
+// program that reads them back (imu-sim's replay, the tests).
+//
+// A file is the header line, then one line per sample: the sample's index in
+// the file from 0, then acceleration X, Y, Z and gyroscope X, Y, Z, in plain
+// decimal, separated by single commas and ended by a line feed. It is named
+// "<directory>//dd.MM, h.mm.ss.txt" after the local time it was begun, and
+// "<stamp>-2.txt", "<stamp>-3.txt", ... for later files of the same second.
+namespace LogFormat {
+
+// Data lines in a file before the next one is begun, until the user chooses.
+constexpr int defaultLinesPerFile = 50000;
+
+// The first line of every file, without its line end.
+constexpr char header[] = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2";
+// The header with its line end, as written.
+QByteArray headerLine();
+// True for a header line (with or without its line end). A file continued
+// from another run may hold more than one.
+bool isHeader(const QByteArray &line);
+
+// The data line for index and values (acceleration X, Y, Z, gyroscope X, Y,
+// Z), with its line end.
+QByteArray dataLine(int index, const std::array<int, 6> &values);
+
+// One data line read back.
+struct Record
+{
+    int index = 0;
+    std::array<int16_t, 6> values{}; // acceleration X, Y, Z, gyroscope X, Y, Z
+};
+// The record of a data line; surrounding white space, a carriage return
+// included, is ignored. Nothing for a line that is not seven integers or
+// whose values do not fit a sensor value (-32768 to 32767).
+std::optional<Record> parseDataLine(const QByteArray &line);
+
+// The stamp of a file begun at time: "dd.MM, h.mm.ss", the hour without a
+// leading zero.
+QString stamp(const QDateTime &time);
+// The path of the number-th file (from 1) begun in directory within the
+// second of stamp. The directory is taken as it is and "//" always follows it.
+QString filePath(const QString &directory, const QString &stamp, int number);
+
+// When a file was begun, as its name tells; the year is not in the name.
+struct FileStamp
+{
+    int month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0;
+    int number = 1; // 1 for the first file of its second, then 2, 3, ...
+
+    // Orders files in the order they were begun within one year, where the
+    // text order of the names breaks (a one-digit hour, "-10" after "-9").
+    bool operator<(const FileStamp &other) const
+    {
+        return std::tie(month, day, hour, minute, second, number)
+                < std::tie(other.month, other.day, other.hour, other.minute, other.second, other.number);
+    }
+};
+// The stamp in a file name (without its folder); nothing for a name that is
+// not a log file's.
+std::optional<FileStamp> parseFileName(const QString &name);
+
+} // namespace LogFormat
+
+#endif // LOGFORMAT_H

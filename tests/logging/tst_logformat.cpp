@@ -1,0 +1,129 @@
+#include "logformat.h"
+
+#include <QDateTime>
+#include <QTest>
+
+#include <algorithm>
+
+using Values = std::array<int, 6>;
+Q_DECLARE_METATYPE(Values)
+
+// What is written reads back as it was, and what the logger never writes is
+// refused. The exact bytes are checked against literals in tst_datalogger.
+class tst_LogFormat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineRoundTrip_data();
+    void lineRoundTrip();
+    void notADataLine_data();
+    void notADataLine();
+    void headers();
+    void fileNameRoundTrip_data();
+    void fileNameRoundTrip();
+    void notALogFileName();
+    void filesInTheOrderBegun();
+};
+
+void tst_LogFormat::lineRoundTrip_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<Values>("values");
+    QTest::newRow("first line, at rest") << 0 << Values{0, 0, 0, 0, 0, 0};
+    QTest::newRow("mixed signs") << 2 << Values{12, -3, 1024, 0, 7, -250};
+    QTest::newRow("extremes") << 49999 << Values{-32768, 32767, -32768, 32767, -1, 1};
+}
+
+void tst_LogFormat::lineRoundTrip()
+{
+    QFETCH(int, index);
+    QFETCH(Values, values);
+    const QByteArray line = LogFormat::dataLine(index, values);
+    QVERIFY(line.endsWith('\n'));
+    QVERIFY(!LogFormat::isHeader(line));
+    for (const QByteArray &read : {line, line.chopped(1), line.chopped(1) + "\r\n"}) {
+        const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(read);
+        QVERIFY2(record, read.constData());
+        QCOMPARE(record->index, index);
+        QVERIFY(std::equal(values.begin(), values.end(), record->values.begin()));
+    }
+}
+
+void tst_LogFormat::notADataLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("cut short") << QByteArray("1,2,3");
+    QTest::newRow("one value too many") << QByteArray("0,1,2,3,4,5,6,7");
+    QTest::newRow("an empty field") << QByteArray("0,1,,3,4,5,6");
+    QTest::newRow("not a number") << QByteArray("0,1,2,x,4,5,6");
+    QTest::newRow("above a sensor value") << QByteArray("0,1,2,3,4,5,32768");
+    QTest::newRow("below a sensor value") << QByteArray("0,-32769,2,3,4,5,6");
+    QTest::newRow("the header") << QByteArray(LogFormat::header);
+}
+
+void tst_LogFormat::notADataLine()
+{
+    QFETCH(QByteArray, line);
+    QVERIFY(!LogFormat::parseDataLine(line));
+}
+
+void tst_LogFormat::headers()
+{
+    QVERIFY(LogFormat::headerLine().endsWith('\n'));
+    QCOMPARE(LogFormat::headerLine().chopped(1), QByteArray(LogFormat::header));
+    QVERIFY(LogFormat::isHeader(LogFormat::headerLine()));
+    QVERIFY(LogFormat::isHeader(LogFormat::header));
+    QVERIFY(!LogFormat::isHeader("0,1,2,3,4,5,6"));
+}
+
+void tst_LogFormat::fileNameRoundTrip_data()
+{
+    QTest::addColumn<QDateTime>("begun");
+    QTest::addColumn<int>("number");
+    QTest::newRow("one-digit hour") << QDateTime(QDate(2024, 12, 6), QTime(9, 5, 7)) << 1;
+    QTest::newRow("two-digit hour, second file") << QDateTime(QDate(2024, 1, 1), QTime(23, 59, 1)) << 2;
+    QTest::newRow("midnight, many files") << QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0)) << 1234;
+}
+
+void tst_LogFormat::fileNameRoundTrip()
+{
+    QFETCH(QDateTime, begun);
+    QFETCH(int, number);
+    const QString path = LogFormat::filePath(QStringLiteral("logs"), LogFormat::stamp(begun), number);
+    QVERIFY2(path.startsWith(QLatin1String("logs//")), qPrintable(path));
+    const std::optional<LogFormat::FileStamp> found = LogFormat::parseFileName(path.mid(6));
+    QVERIFY2(found, qPrintable(path));
+    QCOMPARE(found->month, begun.date().month());
+    QCOMPARE(found->day, begun.date().day());
+    QCOMPARE(found->hour, begun.time().hour());
+    QCOMPARE(found->minute, begun.time().minute());
+    QCOMPARE(found->second, begun.time().second());
+    QCOMPARE(found->number, number);
+}
+
+void tst_LogFormat::notALogFileName()
+{
+    for (const char *name : {"notes.txt", "06.12, 9.05.07.txt.bak", "06.12, 9.5.07.txt", "06.12 9.05.07.txt",
+                             "06.12, 9.05.07-.txt", "logs//06.12, 9.05.07.txt"})
+        QVERIFY2(!LogFormat::parseFileName(QString::fromLatin1(name)), name);
+}
+
+void tst_LogFormat::filesInTheOrderBegun()
+{
+    // As text, "10.00.00" comes before "9.59.59" and "-10" before "-9".
+    const QStringList begun{"31.12, 9.59.59.txt",    "31.12, 9.59.59-2.txt", "31.12, 9.59.59-9.txt",
+                            "31.12, 9.59.59-10.txt", "31.12, 10.00.00.txt",  "01.01, 0.00.00.txt"};
+    for (int i = 0; i + 1 < begun.size() - 1; ++i) {
+        const auto earlier = LogFormat::parseFileName(begun[i]);
+        const auto later = LogFormat::parseFileName(begun[i + 1]);
+        QVERIFY(earlier && later);
+        QVERIFY2(*earlier < *later && !(*later < *earlier), qPrintable(begun[i] + " / " + begun[i + 1]));
+    }
+    // The year is not in the name: the new year's first file sorts first.
+    QVERIFY(*LogFormat::parseFileName(begun.last()) < *LogFormat::parseFileName(begun.first()));
+}
+
+QTEST_GUILESS_MAIN(tst_LogFormat)
+#include "tst_logformat.moc"
