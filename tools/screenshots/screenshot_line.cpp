@@ -6,6 +6,7 @@
 // Meant for a real display (tools/screenshots.sh runs it under Xvfb).
 
 #include "mainwindow.h"
+#include "outputdirectory.h"
 
 #include "childwidget.h"
 #include "simulatorrun.h"
@@ -25,12 +26,11 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    const std::optional<QDir> given = outputDirectory(argc, argv);
+    if (!given)
         return 2;
-    }
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-    const QDir out(QString::fromLocal8Bit(argv[1]));
+    const QDir out = *given;
 
     SimulatorRun sim;
     if (!sim.start(QStringLiteral(IMU_SIM_PATH), {}))

@@ -8,6 +8,7 @@
 // menu is a window of its own, so the picture is taken from the screen.
 
 #include "options.h"
+#include "outputdirectory.h"
 
 #include "childwidget.h"
 #include "fakeportlist.h"
@@ -43,11 +44,10 @@ QList<PortEntry> benchPorts()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    const std::optional<QDir> given = outputDirectory(argc, argv);
+    if (!given)
         return 2;
-    }
-    const QString path = QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("device-menu.png"));
+    const QString path = given->filePath(QStringLiteral("device-menu.png"));
 
     Options dialog;
     dialog.setPortList(std::make_unique<FakePortList>(benchPorts()));

@@ -8,6 +8,7 @@
 // Meant for a real display (tools/screenshots.sh runs it under Xvfb).
 
 #include "mainwindow.h"
+#include "outputdirectory.h"
 
 #include "childwidget.h"
 #include "windowdriver.h"
@@ -56,11 +57,10 @@ void doubleClick(QWidget *w)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    const std::optional<QDir> given = outputDirectory(argc, argv);
+    if (!given)
         return 2;
-    }
-    const QDir out(QString::fromLocal8Bit(argv[1]));
+    const QDir out = *given;
     const int samples = 400;
     bool ok = true;
 
