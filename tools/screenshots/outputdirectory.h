@@ -5,15 +5,15 @@
 #include <QString>
 
 #include <cstdio>
-#include <optional>
+#include <cstdlib>
 
-// The folder a screenshot program writes into, its one argument; none, with
-// the usage on stderr, when it was not given.
-inline std::optional<QDir> outputDirectory(int argc, char *argv[])
+// The folder a screenshot program writes into, its one argument. Without it
+// the program ends with the usage on stderr.
+inline QDir outputDirectory(int argc, char *argv[])
 {
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
-        return std::nullopt;
+        std::exit(2);
     }
     return QDir(QString::fromLocal8Bit(argv[1]));
 }

@@ -26,11 +26,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const std::optional<QDir> given = outputDirectory(argc, argv);
-    if (!given)
-        return 2;
+    const QDir out = outputDirectory(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-    const QDir out = *given;
 
     SimulatorRun sim;
     if (!sim.start(QStringLiteral(IMU_SIM_PATH), {}))

@@ -44,10 +44,7 @@ QList<PortEntry> benchPorts()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const std::optional<QDir> given = outputDirectory(argc, argv);
-    if (!given)
-        return 2;
-    const QString path = given->filePath(QStringLiteral("device-menu.png"));
+    const QString path = outputDirectory(argc, argv).filePath(QStringLiteral("device-menu.png"));
 
     Options dialog;
     dialog.setPortList(std::make_unique<FakePortList>(benchPorts()));

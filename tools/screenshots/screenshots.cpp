@@ -57,10 +57,7 @@ void doubleClick(QWidget *w)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const std::optional<QDir> given = outputDirectory(argc, argv);
-    if (!given)
-        return 2;
-    const QDir out = *given;
+    const QDir out = outputDirectory(argc, argv);
     const int samples = 400;
     bool ok = true;
 
