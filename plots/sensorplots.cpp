@@ -134,13 +134,6 @@ void SensorPlots::followTime(QCustomPlot *plot, TimeAxis timeAxis, double last)
     }
 }
 
-void SensorPlots::draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2,
-                       TimeAxis timeAxis)
-{
-    append(a0, a1, a2, g0, g1, g2);
-    showNewest(timeAxis);
-}
-
 void SensorPlots::append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
 {
     // Each graph gets only the new point: handing it the whole history again

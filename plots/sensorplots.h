@@ -45,15 +45,11 @@ public:
     void layOut(bool acceleration, bool gyroscope);
 
     // Appends one sample (acceleration X, Y, Z, gyroscope X, Y, Z) at time
-    // sampleCount, moves the time axes and replots both plots, hidden ones
-    // too.
-    void draw(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2,
-              TimeAxis timeAxis);
-
-    // Appends one sample as draw() does, without moving the axes or
-    // replotting: for a batch of samples that showNewest() then shows.
+    // sampleCount, without moving the axes or replotting: for a batch of
+    // samples that showNewest() then shows.
     void append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
-    // Moves the time axes to the newest sample and replots both plots.
+    // Moves the time axes to the newest sample and replots both plots,
+    // hidden ones too.
     void showNewest(TimeAxis timeAxis);
 
     // Empties the graphs; the axis ranges stay.
