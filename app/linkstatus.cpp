@@ -11,9 +11,10 @@ QString tr(const char *text)
 }
 } // namespace
 
-QString linkStatusText(const LinkStatistics &counts, double seconds, int frameLength,
+QString linkStatusText(const LinkStatistics &counts, double seconds, const FrameLayout &layout,
                        const SampleUse &use)
 {
+    const int frameLength = layout.frameLength();
     if (seconds <= 0)
         seconds = 1;
     const QString dot = QStringLiteral(" \u00b7 ");
@@ -34,6 +35,8 @@ QString linkStatusText(const LinkStatistics &counts, double seconds, int frameLe
         text += dot + tr("%1 B/s dropped unread").arg(std::llround(perSecond(counts.bytesDropped)));
     if (counts.bytesTaken > 0 && counts.framesConfirmed == 0)
         text += dot + tr("no frame found: check the message frame setup");
+    if (!layout.hasMarkers())
+        text += dot + tr("frames unchecked");
     return text;
 }
 

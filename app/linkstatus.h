@@ -17,9 +17,10 @@ struct SampleUse
 // The status bar's account of the line over the last seconds, for example
 // "960 B/s · 68.6 frames/s · 68.6 logged/s · 68.6 drawn/s", followed by the
 // share of frames lost when some were (damaged on the line, or dropped
-// unread), the bytes dropped, or a hint when bytes hold no frame at all.
-// frameLength is the length in bytes of a frame of the current layout.
-QString linkStatusText(const LinkStatistics &counts, double seconds, int frameLength,
+// unread), the bytes dropped, or a hint when bytes hold no frame at all;
+// "frames unchecked" while layout has no start or end byte, so that nothing
+// tells a frame from the bytes around it.
+QString linkStatusText(const LinkStatistics &counts, double seconds, const FrameLayout &layout,
                        const SampleUse &use = {});
 
 // When bytes came but no frame of layout could be confirmed, and the markers

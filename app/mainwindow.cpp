@@ -1,9 +1,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "datafiles.h"
 #include "datalogger.h"
 #include "linkstatus.h"
-#include "logopath.h"
+#include "openfailure.h"
 #include "options.h"
 #include "sensorplots.h"
 #include "serialhandler.h"
@@ -11,13 +12,17 @@
 #include "wavesample.h"
 
 #include <QCheckBox>
+#include <QDebug>
 #include <QDir>
+#include <QEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QPixmap>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -54,15 +59,28 @@ MainWindow::MainWindow(QWidget *parent)
     linkTimer = new QTimer(this);
     linkTimer->setObjectName(QStringLiteral("linkTimer"));
     linkTimer->setInterval(1000);
-    linkStatus = new QLabel(tr("Stopped"), this);
+    // The state of the line, and below it, only while Datalog is ticked and
+    // nothing reaches a file, why: kept apart from the message area, which
+    // Stop empties. Each has the bar's whole width and wraps rather than
+    // hide the end of a long path.
+    auto *statusPanel = new QWidget(this);
+    auto *statusLines = new QVBoxLayout(statusPanel);
+    statusLines->setContentsMargins(0, 0, 0, 0);
+    statusLines->setSpacing(0);
+    linkStatus = new QLabel(tr("Stopped"), statusPanel);
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
-    ui->statusBar->addPermanentWidget(linkStatus, 1);
-    // Shown only while Datalog is ticked and nothing reaches a file, and kept
-    // apart from the message area, which Stop empties.
-    logStatus = new QLabel(this);
+    logStatus = new QLabel(statusPanel);
     logStatus->setObjectName(QStringLiteral("logStatus"));
     logStatus->hide();
-    ui->statusBar->addPermanentWidget(logStatus, 1);
+    for (QLabel *line : {linkStatus, logStatus}) {
+        line->setWordWrap(true);
+        statusLines->addWidget(line);
+    }
+    ui->statusBar->addPermanentWidget(statusPanel, 1);
+    // The plots fill what the bars leave free beside the form, and the form
+    // is never cut off by the status bar.
+    formHeight = ui->centralWidget->childrenRect().bottom() + 1;
+    ui->centralWidget->installEventFilter(this);
 
     // Samples and logger messages: every frame of a read is drawn and logged,
     // and the newest is shown on the readouts.
@@ -70,6 +88,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialHandler.get(), &serialhandler::SendSamples, this, &MainWindow::OtaVastaanNaytteet);
     connect(dataLogger.get(), &Datalogger::NewFileCreated, this, &MainWindow::OtaVastaanViesti);
     // Menus
+    connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionOptions, &QAction::triggered, this, &MainWindow::AvaaOptions);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::AvaaAbout);
     connect(ui->actionReadme, &QAction::triggered, this, &MainWindow::AvaaReadme);
@@ -80,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(options.get(), &Options::SendFilename, dataLogger.get(), &Datalogger::ReceiveFilename);
     connect(options.get(), &Options::SendDeviceName, serialHandler.get(), &serialhandler::receiveDevicename);
     connect(options.get(), &Options::SendNewfileIndex, dataLogger.get(), &Datalogger::ReceiveNewfileIndex);
+    connect(options.get(), &Options::SendFilename, this, &MainWindow::describeLogFolder);
     // Acquisition
     connect(mainTimer, &QTimer::timeout, this, &MainWindow::MainTimeout);
     // The state of the line, for the status bar
@@ -93,6 +113,7 @@ MainWindow::MainWindow(QWidget *parent)
     if (options->drawPlots) {
         InitialisoiKuvaajat();
         resize(1000, 750);
+        layOutPlots();
     } else {
         resize(450, 750);
     }
@@ -110,6 +131,7 @@ void MainWindow::AvaaOptions()
     if (plotsBuilt) {
         SkaalaaKuvaajat();
         resize(1000, 750);
+        layOutPlots();
     } else {
         InitialisoiKuvaajat();
     }
@@ -129,7 +151,7 @@ void MainWindow::AvaaAbout()
                    "\n"
                    "Version: %1 \n")
                     .arg(versionString));
-    const QString logo = chooseLogo(QDir::currentPath(), installedLogoPath());
+    const QString logo = chooseLogo(QDir::currentPath(), installedDataPath(QStringLiteral("logo.png")));
     if (!logo.isEmpty())
         box.setIconPixmap(QPixmap(logo));
     box.exec();
@@ -139,7 +161,13 @@ void MainWindow::AvaaReadme()
 {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Information"));
-    box.setText(tr("Check readme.txt"));
+    const QString readme = chooseReadme(QDir::currentPath(), installedDataPath(QStringLiteral("readme.txt")));
+    const QString where = !readme.isEmpty()
+            ? readme
+            : tr("It lies in the top folder of the source tree, and the package installs it in "
+                 "/usr/share/imu-monitor.");
+    qDebug().noquote() << "Readme box names" << (readme.isEmpty() ? QStringLiteral("no readme.txt found") : readme);
+    box.setText(tr("Check readme.txt") + QLatin1Char('\n') + where);
     box.exec();
 }
 
@@ -160,15 +188,19 @@ void MainWindow::OtaVastaanViesti(QString msg)
     ui->msgBrowser->append(msg);
 }
 
-// Start while acquiring opens the port afresh, as the first Start did, so
-// that a device or an interval chosen since takes effect; the old port is
-// closed first. Should the new open fail, acquiring stops: the timer would
-// otherwise tick on a closed port while the status bar went on as if the
-// line were read.
+// Start while acquiring keeps the open port, so that no frame in flight is
+// lost; only a changed read interval takes effect. Otherwise (stopped, the
+// device lost, or the mode changed since) it opens the device named now.
+// Should that open fail, acquiring stops: the timer would otherwise tick on
+// a closed port while the status bar went on as if the line were read.
 void MainWindow::on_Start_Button_clicked()
 {
     const int interval = ui->TaajuusSBox->value();
     startedInterval = interval;
+    if (acquiring()) {
+        mainTimer->setInterval(tickInterval(interval));
+        return;
+    }
     if (options->testMode) {
         mainTimer->start(tickInterval(interval));
         startLinkStatus(tr("Test mode"));
@@ -194,16 +226,20 @@ void MainWindow::on_Start_Button_clicked()
     }
 }
 
+// A port opened in sensor mode is closed in either mode: one left open after
+// a switch to test mode would be held from every other program.
 void MainWindow::on_Stop_Button_clicked()
 {
-    if (options->testMode) {
+    const bool closed = serialHandler->CloseUsb() == 1;
+    if (options->testMode)
         ui->msgBrowser->setText(QStringLiteral("Test stopped"));
-    } else if (serialHandler->CloseUsb() == 1) {
+    else if (closed)
         ui->msgBrowser->setText(QStringLiteral("USB closed"));
-    } else {
+    else
         ui->msgBrowser->append(QStringLiteral("Port already closed"));
-    }
     stopAcquiring();
+    // A power cut soon after Stop loses nothing logged.
+    dataLogger->syncNow();
 }
 
 void MainWindow::stopAcquiring()
@@ -212,6 +248,13 @@ void MainWindow::stopAcquiring()
     linkTimer->stop();
     linkStatus->setText(tr("Stopped"));
     reportedOpenFailure.clear();
+}
+
+bool MainWindow::acquiring() const
+{
+    if (!mainTimer->isActive())
+        return false;
+    return options->testMode || (serialHandler->portIsOpen() && !serialHandler->deviceIsLost());
 }
 
 int MainWindow::tickInterval(int requested) const
@@ -325,7 +368,7 @@ void MainWindow::updateLinkStatus()
     loggedAtStatus = dataLogger->linesWritten();
     const LinkStatistics counts = serialHandler->takeStatistics();
     const FrameLayout layout = serialHandler->currentLayout();
-    QString text = linkStatusText(counts, seconds, layout.frameLength(), use);
+    QString text = linkStatusText(counts, seconds, layout, use);
     const QString hint = wrongLayoutHint(counts, layout);
     if (!hint.isEmpty()) {
         text += QStringLiteral(" \u00b7 ") + hint;
@@ -373,18 +416,8 @@ void MainWindow::reportDeviceLost()
 
 QString MainWindow::openFailureText() const
 {
-    switch (serialHandler->openFailure()) {
-    case OpenFailure::PermissionDenied:
-        return tr("Permission denied: add yourself to the dialout group");
-    case OpenFailure::Busy:
-        return tr("Device busy: another program has it open");
-    case OpenFailure::NotASerialDevice:
-        return tr("Not a serial device");
-    case OpenFailure::None:
-    case OpenFailure::Other:
-        break;
-    }
-    return tr("The device could not be opened as a serial port: %1").arg(serialHandler->openFailureReason());
+    return ::openFailureText(serialHandler->openFailure(), serialHandler->openFailureReason(),
+                             serialHandler->openedPath());
 }
 
 void MainWindow::InitialisoiKuvaajat()
@@ -396,6 +429,8 @@ void MainWindow::InitialisoiKuvaajat()
     auto *clearButton = new QPushButton(this);
     clearButton->move(300, 650);
     clearButton->setText(QStringLiteral("Clear plots"));
+    // In a window made short by hand, the status bar stays on top of it.
+    clearButton->stackUnder(ui->statusBar);
     clearButton->show();
     connect(clearButton, &QPushButton::clicked, this, &MainWindow::TyhjennaKuvaajat);
 
@@ -409,7 +444,45 @@ void MainWindow::SkaalaaKuvaajat()
     // With no plot chosen the window shrinks to the form alone.
     if (!acceleration && !gyroscope)
         resize(450, 750);
+    layOutPlots();
     plots->layOut(acceleration, gyroscope);
+}
+
+QRect MainWindow::plotArea() const
+{
+    const QRect free = ui->centralWidget->geometry();
+    return QRect(400, free.top(), std::max(width() - 400, 0), free.height());
+}
+
+void MainWindow::layOutPlots()
+{
+    if (!plots)
+        return;
+    // A window not shown yet has not placed its bars for its size.
+    if (!isVisible())
+        layout()->setGeometry(rect());
+    plots->setArea(plotArea());
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The bars move and grow with the window, and the status bar with a
+    // second line when logging fails: the central widget fills the rest.
+    if (watched == ui->centralWidget && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        layOutPlots();
+        // A status bar grown by a line (logging failed) or two (a narrow
+        // window) makes the window taller rather than cover the form.
+        const int bars = height() - ui->centralWidget->height();
+        setMinimumHeight(bars + formHeight);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::describeLogFolder(const QString &directory)
+{
+    const QString folder = QDir(directory.isEmpty() ? QStringLiteral(".") : directory).absolutePath();
+    ui->LogBox1->setToolTip(tr("Writes every sample to a new file in %1, named after the time it "
+                               "begins (dd.MM, h.mm.ss.txt)").arg(QDir::toNativeSeparators(folder)));
 }
 
 void MainWindow::PiirraKuvaajat(const QVector<ImuSample> &samples)

@@ -83,15 +83,28 @@ private:
     void retryLostDevice();
     // Ends acquiring: the line is no longer read.
     void stopAcquiring();
+    // True while samples come in the current mode: the timer runs, and in
+    // sensor mode a port is open and its device present.
+    bool acquiring() const;
     // Why the port could not be opened, in words that say what to do.
     QString openFailureText() const;
+    // The part of the window the plots fill: right of the form, between the
+    // bars at the top and the status bar, which they must never cover.
+    QRect plotArea() const;
+    void layOutPlots();
+    // Datalog's tool tip names the folder the files go to.
+    void describeLogFolder(const QString &directory);
     // The timer interval for the interval asked for, in the current mode.
     int tickInterval(int requested) const;
     // Shows in the status bar why nothing is logged while Datalog is ticked.
     void updateLogStatus();
 
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
     QLabel *linkStatus = nullptr;
     QLabel *logStatus = nullptr;
+    // The height of the form's widgets, which the bars must leave free.
+    int formHeight = 0;
     QTimer *linkTimer = nullptr;
     QElapsedTimer linkClock;
     // Samples drawn and log lines written, for the status bar's rates.

@@ -45,6 +45,10 @@ Datalogger::Datalogger(QObject *parent)
     : QObject(parent)
 {
     setClock({});
+    syncTimer.setSingleShot(true);
+    syncTimer.setInterval(syncDelayMs);
+    connect(&syncTimer, &QTimer::timeout, this, &Datalogger::syncNow);
+    connect(&sync, &LogSync::syncFailed, this, &Datalogger::syncFailed);
 
     // A file-size limit (ulimit -f) would otherwise kill the program with
     // SIGXFSZ in the middle of a line. Ignored, the write fails with EFBIG
@@ -55,7 +59,11 @@ Datalogger::Datalogger(QObject *parent)
         std::signal(SIGXFSZ, SIG_IGN);
 }
 
-Datalogger::~Datalogger() = default;
+// The last lines are synced; the syncer waits for the disk before it goes.
+Datalogger::~Datalogger()
+{
+    syncNow();
+}
 
 void Datalogger::setClock(std::function<QDateTime()> source)
 {
@@ -86,6 +94,7 @@ void Datalogger::CreateFile()
     // The path of the second's first file names the second in this folder.
     const QString firstOfSecond = LogFormat::filePath(directory, stamp, 1);
 
+    syncNow();
     logFile.close();
     fileCreated = false;
     lineCount = 0;
@@ -129,6 +138,10 @@ void Datalogger::CreateFile()
     fileCreated = true;
     lastCheck = now();
     linesSinceCheck = 0;
+    // A file that is not yet named in its folder on the disk vanishes whole
+    // in a power cut.
+    sync.syncFolder(directory);
+    lineWritten();
     emit NewFileCreated(QStringLiteral("New file created: ") + path);
 }
 
@@ -153,6 +166,7 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
     ++lineCount;
     ++totalLines;
     ++linesSinceCheck;
+    lineWritten();
     if (failing)
         reportResumed();
 
@@ -167,6 +181,30 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
 void Datalogger::ReceiveNewfileIndex(int newfileIndex_)
 {
     newfileIndex = newfileIndex_;
+}
+
+void Datalogger::lineWritten()
+{
+    unsynced = true;
+    if (!syncTimer.isActive())
+        syncTimer.start();
+}
+
+void Datalogger::syncNow()
+{
+    syncTimer.stop();
+    if (unsynced && logFile.isOpen())
+        sync.syncFile(logFile.handle(), logFile.fileName());
+    unsynced = false;
+}
+
+void Datalogger::syncFailed(const QString &path, const QString &reason)
+{
+    const QString why = QStringLiteral("could not be synced to the disk: ") + reason;
+    if (fileCreated && path == logFile.fileName())
+        fail(Failure::Write, path, why);
+    else
+        qDebug("Datalogger: %s %s", qPrintable(path), qPrintable(why));
 }
 
 bool Datalogger::writeLine(const QByteArray &line, QString *reason)
@@ -232,6 +270,7 @@ QString Datalogger::lostFileReason(bool *deleted) const
 
 void Datalogger::fail(Failure failure, const QString &path, const QString &reason)
 {
+    syncNow();
     logFile.close();
     fileCreated = false;
     lastAttempt = now();

@@ -2,17 +2,22 @@
 #define DATALOGGER_H
 
 #include "logformat.h"
+#include "logsync.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
 // Writes every sample it is given as one comma-separated line and begins a
 // new time-stamped file after a set number of lines. Every line reaches the
 // operating system before Log() returns, so a killed program loses nothing.
+// Within syncDelayMs of a line, and before a file is closed, the file's
+// lines are synced to the disk off the GUI thread, and a new file's folder
+// when the file is made: a power cut loses at most about a second of lines.
 //
 // When a file cannot be begun or written, or disappears from its path, the
 // logger reports it once, drops the samples that follow, and tries a new file
@@ -39,6 +44,11 @@ public:
     bool isFailing() const { return failing; }
     // While failing: "<path>: <reason>" of the latest attempt; empty otherwise.
     QString failureDescription() const { return failureText; }
+
+    // The longest a written line waits for its sync, in milliseconds.
+    static constexpr int syncDelayMs = 900;
+    // The syncs to the disk; tests count them through its setSyncCall().
+    LogSync &syncer() { return sync; }
 
 signals:
     // One line of text for the user:
@@ -81,6 +91,10 @@ public slots:
     // means that files never roll over.
     void ReceiveNewfileIndex(int newfileIndex_);
 
+    // Syncs the lines written since the last sync now, without waiting for
+    // the disk: when acquiring stops, a power cut soon after loses nothing.
+    void syncNow();
+
 private:
     enum class Failure { Create, Write };
 
@@ -99,6 +113,10 @@ private:
     void fail(Failure failure, const QString &path, const QString &reason);
     // Ends a run of failures with the first line written after it.
     void reportResumed();
+    // A line reached the file: it is synced within syncDelayMs.
+    void lineWritten();
+    // A sync found the disk failing: the lines may not survive a power cut.
+    void syncFailed(const QString &path, const QString &reason);
 
     // Milliseconds on the pacing clock.
     qint64 now() const;
@@ -127,6 +145,11 @@ private:
 
     std::function<QDateTime()> clock;
     std::function<qint64()> ticks;
+
+    LogSync sync;
+    // Runs from the first line after a sync until the next sync.
+    QTimer syncTimer;
+    bool unsynced = false;
 };
 
 #endif // DATALOGGER_H

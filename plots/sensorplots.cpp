@@ -95,26 +95,30 @@ SensorPlots::Graphs SensorPlots::addGraphs(QCustomPlot *plot, const QString &pre
 
 void SensorPlots::layOut(bool acceleration, bool gyroscope)
 {
-    if (acceleration && gyroscope) {
-        accPlot->move(400, 23);
-        accPlot->resize(600, 375);
-        gyroPlot->move(400, 398);
-        gyroPlot->resize(600, 375);
-        accPlot->setVisible(true);
-        gyroPlot->setVisible(true);
-    } else if (acceleration) {
-        accPlot->move(400, 23);
-        accPlot->resize(600, 700);
-        gyroPlot->setVisible(false);
-        accPlot->setVisible(true);
-    } else if (gyroscope) {
-        gyroPlot->move(400, 23);
-        gyroPlot->resize(600, 700);
-        accPlot->setVisible(false);
-        gyroPlot->setVisible(true);
-    } else {
-        accPlot->setVisible(false);
-        gyroPlot->setVisible(false);
+    showAcceleration = acceleration;
+    showGyroscope = gyroscope;
+    place();
+    accPlot->setVisible(acceleration);
+    gyroPlot->setVisible(gyroscope);
+}
+
+void SensorPlots::setArea(const QRect &rect)
+{
+    area = rect;
+    place();
+}
+
+void SensorPlots::place()
+{
+    // A hidden plot keeps its place until it is shown again.
+    if (showAcceleration && showGyroscope) {
+        const int upper = area.height() / 2;
+        accPlot->setGeometry(area.x(), area.y(), area.width(), upper);
+        gyroPlot->setGeometry(area.x(), area.y() + upper, area.width(), area.height() - upper);
+    } else if (showAcceleration) {
+        accPlot->setGeometry(area);
+    } else if (showGyroscope) {
+        gyroPlot->setGeometry(area);
     }
 }
 

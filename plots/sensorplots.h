@@ -4,6 +4,7 @@
 #include "plotview.h"
 
 #include <QObject>
+#include <QRect>
 
 #include <array>
 #include <cstdint>
@@ -39,10 +40,13 @@ public:
     // this object; both stay unplaced until layOut.
     explicit SensorPlots(QWidget *window);
 
-    // Places and shows the chosen plots in the window (x 400 on, below the
-    // menu bar), one above the other when both are chosen, and hides the
-    // others. The graphs and their samples are kept.
+    // Shows the chosen plots in the area given by setArea, one above the
+    // other in equal halves when both are chosen, and hides the others. The
+    // graphs and their samples are kept.
     void layOut(bool acceleration, bool gyroscope);
+    // The part of the window the shown plots fill, in the window's
+    // coordinates; the plots are placed there at once.
+    void setArea(const QRect &area);
 
     // Appends one sample (acceleration X, Y, Z, gyroscope X, Y, Z) at time
     // sampleCount, without moving the axes or replotting: for a batch of
@@ -76,6 +80,8 @@ private:
     static void appendTo(const Graphs &graphs, double time, const std::array<int16_t, 3> &values);
     static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
 
+    void place();
+
     QCustomPlot *accPlot;
     QCustomPlot *gyroPlot;
     PlotView *accView;
@@ -84,6 +90,9 @@ private:
     Graphs gyroGraphs{};
 
     int sampleCount = 0;
+    bool showAcceleration = false;
+    bool showGyroscope = false;
+    QRect area;
 };
 
 #endif // SENSORPLOTS_H

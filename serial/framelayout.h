@@ -57,6 +57,13 @@ struct FrameLayout
     bool operator==(const FrameLayout &other) const;
     bool operator!=(const FrameLayout &other) const { return !(*this == other); }
 
+    // True when at least one start or end byte is switched on: without any,
+    // nothing tells a frame from the bytes around it.
+    bool hasMarkers() const
+    {
+        return startByte1 != Off || startByte2 != Off || endByte1 != Off || endByte2 != Off;
+    }
+
     // The data byte count plus one for each switched-on marker, clamped to
     // 0..MaxFrameLength for nonsensical records; no frame matches a length 0.
     int frameLength() const;

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMenu>
 #include <QPainter>
@@ -16,24 +17,38 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include <algorithm>
+
 namespace {
+
+// What the adapter is, when udev says so.
+QString adapterName(const PortEntry &port)
+{
+    QString what = port.description;
+    if (!port.manufacturer.isEmpty())
+        what = what.isEmpty() ? port.manufacturer : QStringLiteral("%1 (%2)").arg(what, port.manufacturer);
+    return what;
+}
 
 // "FT232R USB UART (FTDI), /dev/serial/by-id/usb-FTDI_...": what the adapter
 // is, then the path that choosing it puts in the field.
 QString portEntryText(const PortEntry &port)
 {
-    QString what = port.description;
-    if (!port.manufacturer.isEmpty())
-        what = what.isEmpty() ? port.manufacturer : QStringLiteral("%1 (%2)").arg(what, port.manufacturer);
+    const QString what = adapterName(port);
     QString text = what.isEmpty() ? port.stablePath() : QStringLiteral("%1, %2").arg(what, port.stablePath());
     // An ampersand in a name from udev is no keyboard shortcut.
     return text.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-// The device node and what else tells two alike adapters apart.
-QString portEntryDetails(const PortEntry &port)
+// The device node (when asked for) and what else tells two alike adapters
+// apart.
+QString portEntryDetails(const PortEntry &port, bool withNode = true)
 {
-    QStringList details{port.systemLocation};
+    QStringList details;
+    if (withNode)
+        details << port.systemLocation;
+    else if (!adapterName(port).isEmpty())
+        details << adapterName(port);
     if (!port.serialNumber.isEmpty())
         details << QStringLiteral("serial number %1").arg(port.serialNumber);
     if (port.vendorId >= 0 && port.productId >= 0)
@@ -94,11 +109,17 @@ Options::Options(QWidget *parent)
     connect(ui->groupBox_2, &QGroupBox::toggled, portAction,
             [this] { portAction->setEnabled(ui->devicenameField->isEnabled()); });
 
-    // Markers of one value let a frame's data pass for its start or end.
+    // Markers of one value let a frame's data pass for its start or end, and
+    // without any marker nothing is checked at all.
     for (const MarkerField &marker : markerFields()) {
         connect(marker.value, &QSpinBox::valueChanged, this, &Options::showMarkerWarning);
         connect(marker.group, &QGroupBox::toggled, this, &Options::showMarkerWarning);
     }
+    showMarkerWarning();
+
+    // A long /dev/serial/by-id/ path says what it leads to only on a hover.
+    connect(ui->devicenameField, &QLineEdit::textChanged, this, &Options::describeDevice);
+    describeDevice();
 
     // The chooser opens at the log directory chosen so far, else at home.
     chooseDirectory = [this](QWidget *parent) {
@@ -140,6 +161,27 @@ void Options::setPortList(std::unique_ptr<SerialPortList> list)
     ports = list ? std::move(list) : SerialPortList::system();
 }
 
+void Options::showEvent(QShowEvent *event)
+{
+    // Adapters come and go between two openings of the dialog.
+    knownPorts = ports->ports();
+    describeDevice();
+    QDialog::showEvent(event);
+}
+
+void Options::describeDevice()
+{
+    const QString path = ui->devicenameField->text();
+    const QString node = QFileInfo(path).canonicalFilePath();
+    for (const PortEntry &port : std::as_const(knownPorts)) {
+        if (path == port.systemLocation || path == port.byIdPath || (!node.isEmpty() && node == port.systemLocation)) {
+            ui->devicenameField->setToolTip(tr("Leads to %1: %2").arg(port.systemLocation, portEntryDetails(port, false)));
+            return;
+        }
+    }
+    ui->devicenameField->setToolTip(tr("The serial device to read. The arrow lists the ports present."));
+}
+
 void Options::showPortMenu()
 {
     // Listed at every opening: adapters come and go while the dialog is open.
@@ -148,6 +190,8 @@ void Options::showPortMenu()
     portMenu->setObjectName(QStringLiteral("portMenu"));
     portMenu->setToolTipsVisible(true);
     const QList<PortEntry> present = ports->ports();
+    knownPorts = present;
+    describeDevice();
     for (const PortEntry &port : present) {
         QAction *entry = portMenu->addAction(portEntryText(port));
         entry->setToolTip(portEntryDetails(port));
@@ -176,6 +220,10 @@ void Options::accept()
 
 void Options::showMarkerWarning()
 {
+    const auto fields = markerFields();
+    ui->uncheckedNote->setVisible(std::none_of(fields.begin(), fields.end(), [](const MarkerField &marker) {
+        return marker.group->isChecked();
+    }));
     QList<int> values;
     for (const MarkerField &marker : markerFields()) {
         if (!marker.group->isChecked())

@@ -1,7 +1,10 @@
 #ifndef OPTIONS_H
 #define OPTIONS_H
 
+#include "serialportlist.h"
+
 #include <QDialog>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -12,7 +15,6 @@ class QAction;
 class QGroupBox;
 class QMenu;
 class QSpinBox;
-class SerialPortList;
 class Ui_Options;
 struct FrameLayout;
 
@@ -61,6 +63,8 @@ private:
     QAction *portAction = nullptr;
     // The menu last opened; made anew at every opening.
     QMenu *portMenu = nullptr;
+    // The ports present when the dialog or its menu last opened.
+    QList<PortEntry> knownPorts;
 
     // A marker byte's group, ticked while the marker is on, and its value.
     struct MarkerField
@@ -74,9 +78,17 @@ private:
     void showLayout(const FrameLayout &layout);
 
     void showPortMenu();
-    // Warns, in the layout warning, of switched-on markers that share a value.
+    // Warns, in the layout warning, of switched-on markers that share a
+    // value, and beside the markers when none is on.
     void showMarkerWarning();
+    // The device field's tool tip: the port its path leads to, when it is
+    // one of the ports present.
+    void describeDevice();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
 public slots:
     // OK: refuses, with the reason in the dialog, a frame layout that cannot
     // carry a sample; otherwise closes the dialog, which broadcasts.

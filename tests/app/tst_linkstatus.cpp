@@ -18,38 +18,47 @@ void tst_LinkStatus::text_data()
     QTest::addColumn<LinkStatistics>("counts");
     QTest::addColumn<SampleUse>("use");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("marked"); // false: no start or end byte in the layout
 
     // LinkStatistics: bytes taken, dropped, frames found, failed, samples,
     // frames confirmed.
     QTest::newRow("clean line, logged and drawn")
         << LinkStatistics{1920, 0, 137, 0, 137, 137} << SampleUse{137, 137}
-        << QString::fromUtf8("960 B/s · 68.5 frames/s · 68.5 logged/s · 68.5 drawn/s");
+        << QString::fromUtf8("960 B/s · 68.5 frames/s · 68.5 logged/s · 68.5 drawn/s") << true;
     QTest::newRow("neither logged nor drawn") << LinkStatistics{1920, 0, 137, 0, 137, 137} << SampleUse{}
-                                              << QString::fromUtf8("960 B/s · 68.5 frames/s");
+                                              << QString::fromUtf8("960 B/s · 68.5 frames/s") << true;
     // A log that stopped taking lines shows in its rate.
     QTest::newRow("logging behind") << LinkStatistics{1920, 0, 137, 0, 137, 137} << SampleUse{20, -1}
-                                    << QString::fromUtf8("960 B/s · 68.5 frames/s · 10.0 logged/s");
+                                    << QString::fromUtf8("960 B/s · 68.5 frames/s · 10.0 logged/s") << true;
     QTest::newRow("damaged frames") << LinkStatistics{1920, 0, 120, 17, 120, 120} << SampleUse{120, -1}
-                                    << QString::fromUtf8("960 B/s · 60.0 frames/s · 60.0 logged/s · 12.4% lost");
+                                    << QString::fromUtf8("960 B/s · 60.0 frames/s · 60.0 logged/s · 12.4% lost") << true;
     // 1400 dropped bytes held about 100 frames of 14 bytes.
     QTest::newRow("bytes dropped unread")
         << LinkStatistics{8192, 1400, 585, 0, 585, 585} << SampleUse{585, 585}
         << QString::fromUtf8("4096 B/s · 292.5 frames/s · 292.5 logged/s · 292.5 drawn/s · 14.6% lost"
-                             " · 700 B/s dropped unread");
+                             " · 700 B/s dropped unread") << true;
     QTest::newRow("bytes but no frame: wrong layout")
         << LinkStatistics{1920, 0, 0, 0, 0, 0} << SampleUse{0, -1}
-        << QString::fromUtf8("960 B/s · 0.0 frames/s · 0.0 logged/s · no frame found: check the message frame setup");
+        << QString::fromUtf8("960 B/s · 0.0 frames/s · 0.0 logged/s · no frame found: check the message frame setup") << true;
     QTest::newRow("silent line") << LinkStatistics{} << SampleUse{0, 0}
-                                 << QString::fromUtf8("0 B/s · 0.0 frames/s · 0.0 logged/s · 0.0 drawn/s");
+                                 << QString::fromUtf8("0 B/s · 0.0 frames/s · 0.0 logged/s · 0.0 drawn/s") << true;
+    // A lost byte shifts every later frame, and nothing can tell.
+    QTest::newRow("layout without markers") << LinkStatistics{1920, 0, 160, 0, 160, 160} << SampleUse{160, -1}
+                                            << QString::fromUtf8("960 B/s · 80.0 frames/s · 80.0 logged/s"
+                                                                 " · frames unchecked")
+                                            << false;
 }
 
-// Two seconds of the default 14-byte frame.
+// Two seconds of the default 14-byte frame, or of a 12-byte frame without
+// markers.
 void tst_LinkStatus::text()
 {
     QFETCH(LinkStatistics, counts);
     QFETCH(SampleUse, use);
     QFETCH(QString, expected);
-    QCOMPARE(linkStatusText(counts, 2.0, 14, use), expected);
+    QFETCH(bool, marked);
+    const FrameLayout layout = marked ? FrameLayout::formDefault() : FrameLayout{12, -1, -1, -1, -1};
+    QCOMPARE(linkStatusText(counts, 2.0, layout, use), expected);
 }
 
 void tst_LinkStatus::wrongLayout_data()

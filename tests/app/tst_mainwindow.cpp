@@ -1,4 +1,4 @@
-#include "logopath.h"
+#include "datafiles.h"
 #include "mainwindow.h"
 #include "options.h"
 #include "ptypair.h"
@@ -6,6 +6,7 @@
 #include "childwidget.h"
 #include "fakeportlist.h"
 #include "simulatorrun.h"
+#include "unprivileged.h"
 #include "windowdriver.h"
 
 #include <QAction>
@@ -34,6 +35,11 @@
 #include <functional>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 // A frame of the dialog's default layout: gyroscope then acceleration, each
@@ -50,6 +56,41 @@ QByteArray defaultFrame(QList<int> accThenGyro)
     frame.append(char(55));
     frame.append(char(1));
     return frame;
+}
+
+// The descriptors of this process open on path.
+int descriptorsOn(const QString &path)
+{
+    int count = 0;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System))
+        count += fd.symLinkTarget() == path ? 1 : 0;
+    return count;
+}
+
+// Opens path for reading as an ordinary user, in a child process: 0, or the
+// errno value of the failure.
+int openAsOrdinaryUser(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!becomeUnprivileged())
+            ::_exit(255);
+        const int fd = ::open(name.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        ::_exit(fd >= 0 ? 0 : errno);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// True when label shows the whole of its text: every wrapped line fits its
+// width and all lines fit its height.
+bool showsWholeText(const QLabel *label)
+{
+    const QRect room = label->contentsRect();
+    const QRect needed = label->fontMetrics().boundingRect(QRect(0, 0, room.width(), 1 << 20),
+                                                           Qt::TextWordWrap, label->text());
+    return needed.width() <= room.width() && needed.height() <= room.height();
 }
 
 } // namespace
@@ -69,7 +110,10 @@ private slots:
     void optionsWhileRunningSwitchMode();
     void readIntervalPerMode();
     void startWhileAcquiring();
+    void stopClosesThePortInEitherMode();
     void failedLoggingStaysInStatusBar();
+    void statusBarNeverCovered_data();
+    void statusBarNeverCovered();
     void helpBoxes();
     void logoChoice_data();
     void logoChoice();
@@ -303,14 +347,17 @@ void tst_MainWindow::readIntervalPerMode()
     QVERIFY(timer->isActive());
 }
 
-// Start while acquiring closes the port and opens the device now chosen;
-// when that fails, acquiring stops and the status bar says so.
+// Start while acquiring keeps the port: a frame split between the reads
+// before and after it is logged whole, and every frame in order. A device
+// chosen meanwhile is opened at the next Start after Stop; when that fails,
+// acquiring stays stopped.
 void tst_MainWindow::startWhileAcquiring()
 {
     PtyPair first, second;
     QVERIFY(first.isValid() && second.isValid());
     answerSettings(sensorMode(first.slavePath(), logDir.path()), true);
     MainWindow w;
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
     auto *timer = child<QTimer>(&w, "mainTimer");
     auto *status = child<QLabel>(&w, "linkStatus");
     auto chooseDevice = [&](const QString &path) {
@@ -319,28 +366,57 @@ void tst_MainWindow::startWhileAcquiring()
     };
     click(&w, "Start_Button");
 
+    QList<QList<int>> sent;
+    QByteArray line;
+    for (int i = 0; i < 6; ++i) {
+        sent << QList<int>{i, -i, 100 + i, 0, 1, 2};
+        line += defaultFrame(sent.last());
+    }
+    const int half = 2 * 14 + 7;
+    QVERIFY(first.write(line.left(half)));
+    QTRY_COMPARE(loggedSamples(logDir.path()), sent.mid(0, 2));
     chooseDevice(second.slavePath());
     click(&w, "Start_Button");
-    QCOMPARE(messages(&w).last(), QStringLiteral("Serial port opened"));
-    QCOMPARE(status->text(), QStringLiteral("Reading ") + second.slavePath());
-    QVERIFY(first.write(defaultFrame({1, 1, 1, 1, 1, 1})));
-    QVERIFY(second.write(defaultFrame({2, 2, 2, 2, 2, 2})));
-    QTRY_COMPARE(readouts(&w), (QList<int>{2, 2, 2, 2, 2, 2}));
-    QTRY_COMPARE(first.bytesWaiting(), 14);
+    click(&w, "Start_Button");
+    QVERIFY(first.write(line.mid(half)));
+    QTRY_COMPARE(loggedSamples(logDir.path()), sent);
+    QCOMPARE(messages(&w).count(QStringLiteral("Serial port opened")), 1);
+    QCOMPARE(status->text().startsWith(QStringLiteral("Reading ") + first.slavePath()), true);
 
+    click(&w, "Stop_Button");
+    click(&w, "Start_Button");
+    QCOMPARE(messages(&w), (QStringList{"USB closed", "Serial port opened"}));
+    QCOMPARE(status->text(), QStringLiteral("Reading ") + second.slavePath());
+
+    click(&w, "Stop_Button");
     chooseDevice(logDir.filePath("no-such-device"));
     click(&w, "Start_Button");
     // The fixed message, then the ports present.
     QCOMPARE(messages(&w).at(messages(&w).size() - 2), QStringLiteral("USB open failed. Device does not exist."));
     QVERIFY(!timer->isActive());
     QCOMPARE(status->text(), QStringLiteral("Stopped"));
-    QTest::qWait(1200);
-    QCOMPARE(status->text(), QStringLiteral("Stopped"));
-    QVERIFY(second.write(defaultFrame({3, 3, 3, 3, 3, 3})));
-    QTRY_COMPARE(second.bytesWaiting(), 14);
-    QCOMPARE(readouts(&w), (QList<int>{2, 2, 2, 2, 2, 2}));
+}
+
+// A port opened in sensor mode and left open by a switch to test mode is
+// closed by Stop, quietly: any program may open the device afterwards.
+void tst_MainWindow::stopClosesThePortInEitherMode()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QCOMPARE(::chmod(QFile::encodeName(pty.slavePath()).constData(), 0666), 0);
+    const int ownDescriptors = descriptorsOn(pty.slavePath());
+    answerSettings(sensorMode(pty.slavePath(), logDir.path()), true);
+    MainWindow w;
+    click(&w, "Start_Button");
+    QCOMPARE(descriptorsOn(pty.slavePath()), ownDescriptors + 1);
+    QCOMPARE(openAsOrdinaryUser(pty.slavePath()), EBUSY);
+
+    answerSettings([](QDialog *d) { child<QRadioButton>(d, "TestProgram")->setChecked(true); }, true);
+    child<QAction>(&w, "actionOptions")->trigger();
     click(&w, "Stop_Button");
-    QCOMPARE(messages(&w).last(), QStringLiteral("Port already closed"));
+    QCOMPARE(messages(&w), QStringList{"Test stopped"});
+    QCOMPARE(descriptorsOn(pty.slavePath()), ownDescriptors);
+    QCOMPARE(openAsOrdinaryUser(pty.slavePath()), 0);
 }
 
 // A log folder that is a file: the status bar says so from the first sample
@@ -387,6 +463,66 @@ void tst_MainWindow::failedLoggingStaysInStatusBar()
     QCOMPARE(loggedSamples(folder), (QList<QList<int>>{{0, 5, 0, 0, 55, 0}}));
 }
 
+void tst_MainWindow::statusBarNeverCovered_data()
+{
+    QTest::addColumn<QList<bool>>("plots"); // draw plots, acceleration, gyroscope
+    QTest::addColumn<QSize>("size");
+
+    for (const QSize &size : {QSize(1000, 750), QSize(450, 750)}) {
+        const QString at = QStringLiteral(" at %1 wide").arg(size.width());
+        QTest::newRow(qPrintable("no plots" + at)) << QList<bool>{false, false, false} << size;
+        QTest::newRow(qPrintable("both plots" + at)) << QList<bool>{true, true, true} << size;
+        QTest::newRow(qPrintable("acceleration only" + at)) << QList<bool>{true, true, false} << size;
+        QTest::newRow(qPrintable("gyroscope only" + at)) << QList<bool>{true, false, true} << size;
+    }
+}
+
+// The status bar is where a failure stays in sight: no widget may cover it,
+// and a long "Not logging" reason, beside what the line does, is shown whole.
+void tst_MainWindow::statusBarNeverCovered()
+{
+    QFETCH(QList<bool>, plots);
+    QFETCH(QSize, size);
+
+    const QString folder = logDir.filePath("a-folder-with-a-long-name-that-is-really-a-file");
+    QFile file(folder);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    answerSettings([&](QDialog *d) {
+        testMode(folder)(d);
+        child<QCheckBox>(d, "checkBox")->setChecked(plots[0]);
+        child<QCheckBox>(d, "checkBox_acc")->setChecked(plots[1]);
+        child<QCheckBox>(d, "checkBox_gyro")->setChecked(plots[2]);
+    }, true);
+    MainWindow w;
+    w.resize(size);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    child<QCheckBox>(&w, "LogBox1")->setChecked(true);
+    QVERIFY(tick(&w));
+    auto *logStatus = child<QLabel>(&w, "logStatus");
+    QVERIFY(!logStatus->isHidden());
+    QVERIFY(logStatus->text().size() > 100);
+
+    auto *bar = child<QWidget>(&w, "statusBar");
+    QTRY_VERIFY(showsWholeText(logStatus));
+    // The window may grow by the lines the status bar needs.
+    QCOMPARE(w.width(), size.width());
+    QVERIFY(w.height() >= size.height());
+    QVERIFY(w.rect().contains(bar->geometry()));
+    for (QLabel *label : {logStatus, child<QLabel>(&w, "linkStatus")}) {
+        QVERIFY2(showsWholeText(label), qPrintable(label->text()));
+        QVERIFY(bar->rect().contains(QRect(label->mapTo(bar, QPoint(0, 0)), label->size())));
+    }
+    for (QWidget *widget : w.findChildren<QWidget *>()) {
+        if (!widget->isVisible() || widget == bar || bar->isAncestorOf(widget))
+            continue;
+        const QRect placed(widget->mapTo(&w, QPoint(0, 0)), widget->size());
+        QVERIFY2(!placed.intersects(bar->geometry()), qPrintable(widget->objectName()
+                 + QStringLiteral(" (%1) covers part of the status bar").arg(widget->metaObject()->className())));
+    }
+}
+
 void tst_MainWindow::helpBoxes()
 {
     answerSettings({}, false);
@@ -410,10 +546,20 @@ void tst_MainWindow::helpBoxes()
         return seen;
     };
 
-    const Seen readme = openBox("actionReadme");
+    // The readme of the source tree, from where the monitor is started.
+    QVERIFY(QDir::setCurrent(QStringLiteral(IMU_SOURCE_DIR)));
+    Seen readme = openBox("actionReadme");
+    QVERIFY(QDir::setCurrent(cwd.path()));
     QCOMPARE(readme.title, QStringLiteral("Information"));
-    QCOMPARE(readme.text, QStringLiteral("Check readme.txt"));
+    const QStringList lines = readme.text.split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QStringLiteral("Check readme.txt"));
+    QCOMPARE(QFileInfo(lines[1]).canonicalFilePath(), QFileInfo(QStringLiteral(IMU_SOURCE_DIR "/readme.txt")).canonicalFilePath());
     QVERIFY(!readme.hasIcon);
+    // None here or installed: where to find one.
+    readme = openBox("actionReadme");
+    QVERIFY(readme.text.startsWith(QStringLiteral("Check readme.txt\n")));
+    QVERIFY(readme.text.contains(QStringLiteral("/usr/share/imu-monitor")));
 
     // No logo in the working directory: the text alone, and no message.
     const int messagesBefore = messages(&w).size();
@@ -509,9 +655,10 @@ void tst_MainWindow::logoChoice()
 void tst_MainWindow::installedLogoBesideBin()
 {
     const QDir programDir(QCoreApplication::applicationDirPath());
-    QCOMPARE(programDir.relativeFilePath(installedLogoPath()),
+    QCOMPARE(programDir.relativeFilePath(installedDataPath(QStringLiteral("logo.png"))),
              QStringLiteral("../share/imu-monitor/logo.png"));
 }
 
 QTEST_MAIN(tst_MainWindow)
 #include "tst_mainwindow.moc"
+

@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QMutex>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -187,6 +189,55 @@ private slots:
         logger->Log(-32768, 32767, -1, 1, 0, -32768);
         QCOMPARE(contents(path), expected += "1,-32768,32767,-1,1,0,-32768\n");
         QCOMPARE(takeMessages(), QStringList{created + path});
+    }
+
+    // What a power cut can cost: each file's lines are synced within a
+    // second of being written and before the file is left for the next one,
+    // and each new file's folder once, so that the file keeps its name.
+    void syncsReachTheDisk()
+    {
+        struct Sync
+        {
+            LogSync::Target target;
+            QString path;
+        };
+        QMutex mutex;
+        QList<Sync> syncs;
+        logger->syncer().setSyncCall([&](int fd, LogSync::Target target) {
+            const QString path = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+            QMutexLocker lock(&mutex);
+            syncs.append({target, QFileInfo(path).fileName()});
+            return 0;
+        });
+        auto taken = [&] {
+            logger->syncer().waitForDone();
+            QMutexLocker lock(&mutex);
+            QStringList seen;
+            for (const Sync &s : std::exchange(syncs, {}))
+                seen << (s.target == LogSync::Target::File ? "file " : "folder ") + s.path;
+            return seen;
+        };
+
+        logger->ReceiveNewfileIndex(2);
+        logger->Log(1, 2, 3, 4, 5, 6);
+        QCOMPARE(taken(), QStringList{"folder logs"});
+        QElapsedTimer sinceLine;
+        sinceLine.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!syncs.isEmpty(), 1500);
+        QVERIFY2(sinceLine.elapsed() <= 1100, qPrintable(QString::number(sinceLine.elapsed())));
+        QCOMPARE(taken(), QStringList{"file 06.12, 9.05.07.txt"});
+
+        // The roll-over: the full file is synced before the next one begins.
+        logger->Log(1, 2, 3, 4, 5, 6);
+        logger->Log(1, 2, 3, 4, 5, 6);
+        QCOMPARE(taken(), (QStringList{"file 06.12, 9.05.07.txt", "folder logs"}));
+
+        // Stop: what is written is synced at once, and only once.
+        logger->syncNow();
+        logger->syncNow();
+        QCOMPARE(taken(), QStringList{"file 06.12, 9.05.07-2.txt"});
+        QTest::qWait(Datalogger::syncDelayMs + 200);
+        QCOMPARE(taken(), QStringList{});
     }
 
     void rollOver_data()
@@ -485,10 +536,10 @@ private slots:
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], scenarioFlag) == 0)
         return runScenario(QString::fromLocal8Bit(argv[2]));
 
-    QCoreApplication app(argc, argv);
     TestDatalogger test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

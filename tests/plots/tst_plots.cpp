@@ -203,33 +203,42 @@ void tst_Plots::layout_data()
 {
     QTest::addColumn<bool>("accOn");
     QTest::addColumn<bool>("gyroOn");
-    QTest::addColumn<QRect>("accRect");   // null when hidden
-    QTest::addColumn<QRect>("gyroRect");
+    // The part of the area beside the form that each plot fills, in
+    // halves from the top: 0 for none (hidden), 1 upper, 2 lower, 3 all.
+    QTest::addColumn<int>("accPart");
+    QTest::addColumn<int>("gyroPart");
 
-    QTest::newRow("both") << true << true << QRect(400, 23, 600, 375) << QRect(400, 398, 600, 375);
-    QTest::newRow("acceleration only") << true << false << QRect(400, 23, 600, 700) << QRect();
-    QTest::newRow("gyroscope only") << false << true << QRect() << QRect(400, 23, 600, 700);
-    QTest::newRow("neither") << false << false << QRect() << QRect();
+    QTest::newRow("both") << true << true << 1 << 2;
+    QTest::newRow("acceleration only") << true << false << 3 << 0;
+    QTest::newRow("gyroscope only") << false << true << 0 << 3;
+    QTest::newRow("neither") << false << false << 0 << 0;
 }
 
 // The same layout at start-up and when plots that hold data are re-laid
 // from Edit > Options; re-laying rebuilds nothing, and a plot that was
-// hidden shows every sample drawn meanwhile.
+// hidden shows every sample drawn meanwhile. The plots fill the window
+// right of the form, from below the bars at the top to the status bar.
 void tst_Plots::layout()
 {
     QFETCH(bool, accOn);
     QFETCH(bool, gyroOn);
-    QFETCH(QRect, accRect);
-    QFETCH(QRect, gyroRect);
+    QFETCH(int, accPart);
+    QFETCH(int, gyroPart);
 
     auto check = [&](MainWindow &w) {
         QCOMPARE(w.size(), QSize(1000, 750));
-        QCOMPARE(acc()->isVisibleTo(&w), !accRect.isNull());
-        QCOMPARE(gyro()->isVisibleTo(&w), !gyroRect.isNull());
-        if (!accRect.isNull())
-            QCOMPARE(acc()->geometry(), accRect);
-        if (!gyroRect.isNull())
-            QCOMPARE(gyro()->geometry(), gyroRect);
+        const QRect free = child<QWidget>(&w, "centralWidget")->geometry();
+        QCOMPARE(free.bottom() + 1, child<QWidget>(&w, "statusBar")->geometry().top());
+        const int half = free.height() / 2;
+        const QRect parts[] = {{}, {400, free.top(), 600, half},
+                               {400, free.top() + half, 600, free.height() - half},
+                               {400, free.top(), 600, free.height()}};
+        QCOMPARE(acc()->isVisibleTo(&w), accPart != 0);
+        QCOMPARE(gyro()->isVisibleTo(&w), gyroPart != 0);
+        if (accPart != 0)
+            QCOMPARE(acc()->geometry(), parts[accPart]);
+        if (gyroPart != 0)
+            QCOMPARE(gyro()->geometry(), parts[gyroPart]);
         QVERIFY(clearButton()->isVisibleTo(&w));
     };
 

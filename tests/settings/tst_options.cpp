@@ -116,15 +116,15 @@ void tst_Options::markerGroups_data()
     QTest::addColumn<QList<bool>>("ticked");  // XSB1, XSB2, XEB1, XEB2
     QTest::addColumn<std::vector<int>>("expected");
 
-    // Spin values are set to 11, 22, 33, 44 in every row.
+    // Spin values are set to 170, 85, 255, 0 in every row: any byte.
     QTest::newRow("all on") << QList<bool>{true, true, true, true}
-                            << std::vector<int>{17, 11, 22, 33, 44};
+                            << std::vector<int>{17, 170, 85, 255, 0};
     QTest::newRow("all off") << QList<bool>{false, false, false, false}
                              << std::vector<int>{17, -1, -1, -1, -1};
     QTest::newRow("start byte 2 only") << QList<bool>{false, true, false, false}
-                                       << std::vector<int>{17, -1, 22, -1, -1};
+                                       << std::vector<int>{17, -1, 85, -1, -1};
     QTest::newRow("end byte 1 off") << QList<bool>{false, false, false, true}
-                                    << std::vector<int>{17, -1, -1, -1, 44};
+                                    << std::vector<int>{17, -1, -1, -1, 0};
 }
 
 void tst_Options::markerGroups()
@@ -136,11 +136,14 @@ void tst_Options::markerGroups()
     Receiver rx(&dialog);
     const char *groups[] = {"XSB1", "XSB2", "XEB1", "XEB2"};
     const char *spins[] = {"StartByte1", "StartByte2", "EndByte1", "EndByte2"};
+    const int values[] = {170, 85, 255, 0};
     widget<QSpinBox>(dialog, "DataBytes")->setValue(17);
     for (int i = 0; i < 4; ++i) {
         widget<QGroupBox>(dialog, groups[i])->setChecked(ticked[i]);
-        widget<QSpinBox>(dialog, spins[i])->setValue(11 * (i + 1));
+        widget<QSpinBox>(dialog, spins[i])->setValue(values[i]);
     }
+    // Without any marker, nothing tells a frame from the bytes around it.
+    QCOMPARE(widget<QLabel>(dialog, "uncheckedNote")->isVisibleTo(&dialog), !ticked.contains(true));
     dialog.accept();
     QCOMPARE(rx.record, expected);
 }
@@ -223,12 +226,12 @@ void tst_Options::formRangesAndLayout()
 {
     Options dialog;
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Options"));
-    QCOMPARE(dialog.size(), QSize(596, 407));
+    QCOMPARE(dialog.size(), QSize(596, 430));
 
     struct Range { const char *name; int max; int step; int value; };
-    const Range ranges[] = {{"DataBytes", 99, 1, 12},   {"StartByte1", 99, 1, 0},
-                            {"StartByte2", 99, 1, 0},   {"EndByte1", 255, 1, 55},
-                            {"EndByte2", 99, 1, 1},     {"newfilelines", 1000000, 1000, 50000}};
+    const Range ranges[] = {{"DataBytes", 99, 1, 12},   {"StartByte1", 255, 1, 0},
+                            {"StartByte2", 255, 1, 0},  {"EndByte1", 255, 1, 55},
+                            {"EndByte2", 255, 1, 1},    {"newfilelines", 1000000, 1000, 50000}};
     for (const Range &r : ranges) {
         auto *box = widget<QSpinBox>(dialog, r.name);
         QCOMPARE(box->minimum(), 0);
@@ -264,7 +267,7 @@ void tst_Options::formRangesAndLayout()
     serialGroup->setChecked(true);
     QVERIFY(widget<QLineEdit>(dialog, "devicenameField")->isEnabled());
 
-    QCOMPARE(widget<QWidget>(dialog, "buttonBox")->geometry(), QRect(70, 360, 341, 32));
+    QCOMPARE(widget<QWidget>(dialog, "buttonBox")->geometry(), QRect(70, 385, 341, 32));
     QCOMPARE(widget<QWidget>(dialog, "DataBytes")->geometry(), QRect(219, 50, 91, 27));
     QCOMPARE(widget<QWidget>(dialog, "EndByte1")->parentWidget()->objectName(),
              QStringLiteral("XEB1"));
@@ -319,6 +322,19 @@ const PortEntry ch340 = portEntry("/dev/ttyUSB1", "/dev/serial/by-id/usb-1a86_US
 // A native UART: udev knows no name for it, and there is no by-id link.
 const PortEntry uart = portEntry("/dev/ttyS0", {}, {}, {});
 const PortEntry noLink = portEntry("/dev/ttyACM0", {}, "Uno R3 & co", "Arduino (www.arduino.cc)");
+
+// True when the field shows its whole text at once: the cursor at the end
+// lies a text's width from the cursor at the start, nothing scrolled away.
+bool shownWhole(QLineEdit *field)
+{
+    field->setCursorPosition(0);
+    field->repaint();
+    const int start = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    field->end(false);
+    field->repaint();
+    const int end = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    return end - start >= QFontMetrics(field->font()).horizontalAdvance(field->text()) - 1;
+}
 } // namespace
 
 void tst_Options::portMenu_data()
@@ -353,6 +369,8 @@ void tst_Options::portMenu()
     Receiver rx(&dialog);
     widget<QGroupBox>(dialog, "groupBox_2")->setChecked(true);
     auto *field = widget<QLineEdit>(dialog, "devicenameField");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
     for (int i = 0; i < entries.size(); ++i) {
         QMenu *menu = openPortMenu(dialog);
@@ -373,6 +391,9 @@ void tst_Options::portMenu()
         QVERIFY(actions[i]->toolTip().startsWith(present[i].systemLocation));
         actions[i]->trigger();
         QCOMPARE(field->text(), paths[i]);
+        // A by-id path can be read back whole, and says where it leads.
+        QVERIFY2(shownWhole(field), qPrintable(field->text()));
+        QVERIFY2(field->toolTip().contains(present[i].systemLocation), qPrintable(field->toolTip()));
     }
     // The chosen path is sent as if typed.
     dialog.accept();
@@ -439,7 +460,7 @@ void tst_Options::formUnchangedByThePortAction()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     struct Placed { const char *name; const char *parent; QRect geometry; };
     const Placed form[] = {
-        {"buttonBox", "Options", {70, 360, 341, 32}},   {"frame", "Options", {10, 20, 571, 101}},
+        {"buttonBox", "Options", {70, 385, 341, 32}},   {"frame", "Options", {10, 20, 571, 101}},
         {"label_2", "frame", {10, 10, 161, 17}},        {"label", "frame", {220, 30, 101, 20}},
         {"DataBytes", "frame", {219, 50, 91, 27}},      {"XSB1", "frame", {10, 30, 101, 51}},
         {"StartByte1", "XSB1", {10, 20, 61, 27}},       {"XSB2", "frame", {110, 30, 101, 51}},
@@ -451,11 +472,12 @@ void tst_Options::formUnchangedByThePortAction()
         {"label_12", "groupBox", {90, 30, 46, 20}},     {"newfilelines", "groupBox", {10, 27, 71, 22}},
         {"frame_3", "Options", {460, 120, 121, 91}},    {"checkBox_gyro", "frame_3", {10, 60, 101, 22}},
         {"checkBox", "frame_3", {10, 10, 111, 22}},     {"checkBox_acc", "frame_3", {10, 40, 111, 22}},
-        {"frame_4", "Options", {10, 210, 211, 141}},    {"groupBox_2", "frame_4", {10, 10, 201, 101}},
-        {"devicenameField", "groupBox_2", {70, 30, 111, 27}}, {"label_4", "groupBox_2", {10, 30, 62, 21}},
-        {"label_5", "groupBox_2", {10, 70, 71, 31}},    {"comboBox", "groupBox_2", {80, 70, 89, 31}},
-        {"frame_5", "Options", {220, 210, 151, 61}},    {"TestProgram", "frame_5", {10, 30, 121, 22}},
-        {"RealProgram", "frame_5", {10, 10, 141, 22}},  {"layoutWarning", "Options", {230, 280, 350, 70}},
+        {"frame_4", "Options", {10, 210, 576, 103}},    {"groupBox_2", "frame_4", {10, 3, 556, 96}},
+        {"devicenameField", "groupBox_2", {10, 58, 536, 27}}, {"label_4", "groupBox_2", {10, 30, 62, 21}},
+        {"label_5", "groupBox_2", {370, 25, 71, 31}},   {"comboBox", "groupBox_2", {450, 25, 89, 31}},
+        {"frame_5", "Options", {10, 317, 151, 61}},     {"TestProgram", "frame_5", {10, 30, 121, 22}},
+        {"RealProgram", "frame_5", {10, 10, 141, 22}},  {"layoutWarning", "Options", {170, 317, 411, 61}},
+        {"uncheckedNote", "frame", {10, 81, 551, 18}},
     };
     QStringList expectedNames;
     for (const Placed &p : form) {
@@ -477,3 +499,4 @@ void tst_Options::formUnchangedByThePortAction()
 
 QTEST_MAIN(tst_Options)
 #include "tst_options.moc"
+

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QGroupBox>
 #include <QSpinBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -84,8 +85,9 @@ private:
     // Reads the simulator, started with arguments, every intervalMs until
     // lines samples are logged, with both plots drawn, and compares the log
     // with what was sent. drawn: the points on each graph at the end.
+    // optionFrame: the message frame panel's layout; empty for the untouched form.
     void readAt(int intervalMs, const QStringList &arguments, int lines, Delivery &delivery,
-                int &drawn);
+                int &drawn, const QList<int> &optionFrame = {});
 
     QTemporaryDir scratch;
     QString logDir;
@@ -271,11 +273,25 @@ void tst_ImuSim::acquireLines(MainWindow &w, int lines)
 }
 
 void tst_ImuSim::readAt(int intervalMs, const QStringList &arguments, int lines, Delivery &delivery,
-                        int &drawn)
+                        int &drawn, const QList<int> &optionFrame)
 {
     Simulator sim;
     QVERIFY(sim.start(arguments));
-    answerSettings(withPlots(sensorMode(sim.path, logDir)), true);
+    const FormEdit sensor = sensorMode(sim.path, logDir);
+    answerSettings(withPlots([&](QDialog *d) {
+        sensor(d);
+        // The message frame panel, as the user would fill it in.
+        if (optionFrame.isEmpty())
+            return;
+        child<QSpinBox>(d, "DataBytes")->setValue(optionFrame[0]);
+        const char *groups[] = {"XSB1", "XSB2", "XEB1", "XEB2"};
+        const char *values[] = {"StartByte1", "StartByte2", "EndByte1", "EndByte2"};
+        for (int i = 0; i < 4; ++i) {
+            child<QGroupBox>(d, groups[i])->setChecked(optionFrame[i + 1] >= 0);
+            if (optionFrame[i + 1] >= 0)
+                child<QSpinBox>(d, values[i])->setValue(optionFrame[i + 1]);
+        }
+    }), true);
     MainWindow w;
     child<QSpinBox>(&w, "TaajuusSBox")->setValue(intervalMs);
     acquireLines(w, lines);
@@ -321,17 +337,21 @@ void tst_ImuSim::monitorKeepsEveryFrame_data()
 {
     QTest::addColumn<int>("intervalMs");
     QTest::addColumn<QStringList>("pacing");
+    QTest::addColumn<QList<int>>("optionFrame"); // empty: the untouched form
     const QStringList byte{"--pacing", "byte"};
     // Bursts, like those of a USB adapter, shorter and longer than a frame.
     const QStringList burst4{"--pacing", "burst", "--burst-ms", "4"};
     const QStringList burst16{"--pacing", "burst", "--burst-ms", "16"};
-    QTest::newRow("bytes one at a time, 10 ms") << 10 << byte;
-    QTest::newRow("bursts every 4 ms, 10 ms") << 10 << burst4;
-    QTest::newRow("whole frames, 10 ms") << 10 << QStringList{"--pacing", "frame"};
-    QTest::newRow("bytes one at a time, 20 ms") << 20 << byte;
-    QTest::newRow("bursts every 16 ms, 20 ms") << 20 << burst16;
-    QTest::newRow("bytes one at a time, 100 ms") << 100 << byte;
-    QTest::newRow("bursts every 16 ms, 100 ms") << 100 << burst16;
+    QTest::newRow("bytes one at a time, 10 ms") << 10 << byte << QList<int>{};
+    QTest::newRow("bursts every 4 ms, 10 ms") << 10 << burst4 << QList<int>{};
+    QTest::newRow("whole frames, 10 ms") << 10 << QStringList{"--pacing", "frame"} << QList<int>{};
+    QTest::newRow("bytes one at a time, 20 ms") << 20 << byte << QList<int>{};
+    QTest::newRow("bursts every 16 ms, 20 ms") << 20 << burst16 << QList<int>{};
+    QTest::newRow("bytes one at a time, 100 ms") << 100 << byte << QList<int>{};
+    QTest::newRow("bursts every 16 ms, 100 ms") << 100 << burst16 << QList<int>{};
+    // Start bytes above 99, as 0xAA 0x55 of many sensors, set in the dialog.
+    QTest::newRow("start bytes 170 and 85, bytes one at a time, 20 ms")
+        << 20 << (byte + QStringList{"--start1", "170", "--start2", "85"}) << QList<int>{12, 170, 85, 55, 1};
 }
 
 // Whatever the read interval and however the line cuts the frames, every
@@ -342,10 +362,11 @@ void tst_ImuSim::monitorKeepsEveryFrame()
 {
     QFETCH(int, intervalMs);
     QFETCH(QStringList, pacing);
+    QFETCH(QList<int>, optionFrame);
 
     Delivery delivery;
     int drawn = 0;
-    readAt(intervalMs, pacing, 250, delivery, drawn);
+    readAt(intervalMs, pacing, 250, delivery, drawn, optionFrame);
     if (QTest::currentTestFailed())
         return;
     const int logged = delivery.received - delivery.invented;

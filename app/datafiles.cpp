@@ -1,7 +1,8 @@
-#include "logopath.h"
+#include "datafiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 
 #ifndef IMU_DATA_DIR_FROM_BIN
@@ -29,8 +30,18 @@ QString chooseLogo(const QString &workingDirectory, const QString &installedLogo
     return {};
 }
 
-QString installedLogoPath()
+QString chooseReadme(const QString &workingDirectory, const QString &installedReadme)
+{
+    for (const QString &path : {QDir(workingDirectory).filePath(QStringLiteral("readme.txt")), installedReadme}) {
+        const QFileInfo file(path);
+        if (!path.isEmpty() && file.isFile() && file.isReadable())
+            return file.absoluteFilePath();
+    }
+    return {};
+}
+
+QString installedDataPath(const QString &name)
 {
     const QDir programDir(QCoreApplication::applicationDirPath());
-    return QDir::cleanPath(programDir.filePath(QStringLiteral(IMU_DATA_DIR_FROM_BIN "/logo.png")));
+    return QDir::cleanPath(programDir.filePath(QStringLiteral(IMU_DATA_DIR_FROM_BIN "/") + name));
 }
