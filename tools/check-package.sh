@@ -3,7 +3,8 @@
 # meets it: it holds every file it should, lintian finds no error, the menu
 # entry is valid, apt installs it, imu-sim runs from the PATH, and the
 # installed monitor, started from an empty folder in a virtual X display,
-# shows its settings dialog. Then the package is removed again, also when a
+# shows its settings dialog, then its main window, whose Readme box (F1)
+# names the installed readme.txt. Then the package is removed again, also when a
 # check failed; one that was installed before is left installed, upgraded to
 # this build.
 #
@@ -70,7 +71,7 @@ listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 expected=(
   ./usr/bin/imu-monitor ./usr/bin/imu-sim
   ./usr/share/applications/imu-monitor.desktop
-  ./usr/share/imu-monitor/logo.png
+  ./usr/share/imu-monitor/logo.png ./usr/share/imu-monitor/readme.txt
   ./usr/share/man/man1/imu-monitor.1.gz ./usr/share/man/man1/imu-sim.1.gz
   ./usr/share/doc/imu-monitor/copyright ./usr/share/doc/imu-monitor/changelog.gz
 )
@@ -110,6 +111,7 @@ dpkg-query -W -f='installed ${Package} ${Version}\n' imu-monitor
 [ "$(command -v imu-monitor)" = /usr/bin/imu-monitor ] || fail "imu-monitor is not /usr/bin/imu-monitor on the PATH"
 [ "$(command -v imu-sim)" = /usr/bin/imu-sim ] || fail "imu-sim is not /usr/bin/imu-sim on the PATH"
 [ -r /usr/share/imu-monitor/logo.png ] || fail "the About box's logo is not installed"
+[ -r /usr/share/imu-monitor/readme.txt ] || fail "the readme.txt that the Readme box names is not installed"
 
 echo
 echo "== imu-sim --help"
@@ -119,36 +121,61 @@ echo "$help" | head -3
 
 echo
 echo "== imu-monitor under Xvfb"
-# Runs inside the virtual display: starts the monitor and waits up to 20 s
-# for its settings dialog, titled Options, to be on screen.
-wait_for_settings_dialog() {
+# Runs inside the virtual display: starts the monitor, waits up to 20 s for
+# its settings dialog (titled Options) to be on screen, confirms it with
+# Return, waits for the main window, presses F1 and waits for the Readme box
+# (titled Information), whose text the monitor also writes to its debug
+# output. There is no window manager: each window is given the keyboard
+# focus before its key is pressed.
+try_installed_monitor() {
   imu-monitor >monitor.log 2>&1 &
-  local pid=$! tenths=0
-  while [ "$tenths" -lt 200 ]; do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      local status=0
-      wait "$pid" || status=$?
-      echo "imu-monitor exited with status $status before its settings dialog showed:" >&2
+  local pid=$!
+  # Waits for a viewable window titled $1; prints its id.
+  wait_for_window() {
+    local tenths=0 id
+    while [ "$tenths" -lt 200 ]; do
+      if ! kill -0 "$pid" 2>/dev/null; then
+        echo "imu-monitor exited before its window $1 showed:" >&2
+        cat monitor.log >&2
+        return 1
+      fi
+      id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
+      if [ -n "$id" ]; then
+        echo "window $1 on screen after $((tenths / 10)).$((tenths % 10)) s" >&2
+        echo "$id"
+        return 0
+      fi
+      sleep 0.1
+      tenths=$((tenths + 1))
+    done
+    echo "no window $1 within 20 s; the windows on screen:" >&2
+    xwininfo -root -tree >&2 || true
+    cat monitor.log >&2
+    return 1
+  }
+  press() {
+    xdotool windowfocus --sync "$1" && sleep 0.3 && xdotool key "$2"
+  }
+  local status=0 dialog window
+  if dialog=$(wait_for_window Options) && press "$dialog" Return \
+    && window=$(wait_for_window MainWindow) && press "$window" F1 \
+    && wait_for_window Information >/dev/null; then
+    if grep -q "^Readme box names /usr/share/imu-monitor/readme.txt$" monitor.log; then
+      echo "the Readme box names /usr/share/imu-monitor/readme.txt"
+    else
+      echo "the Readme box does not name the installed readme.txt:" >&2
       cat monitor.log >&2
-      return 1
+      status=1
     fi
-    if xwininfo -name Options 2>/dev/null | grep -q 'Map State: IsViewable'; then
-      echo "settings dialog on screen after $((tenths / 10)).$((tenths % 10)) s"
-      kill "$pid"
-      wait "$pid" 2>/dev/null || true
-      return 0
-    fi
-    sleep 0.1
-    tenths=$((tenths + 1))
-  done
-  echo "no settings dialog within 20 s; the windows on screen:" >&2
-  xwininfo -root -tree >&2 || true
-  cat monitor.log >&2
-  kill "$pid"
+  else
+    status=1
+  fi
+  kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  return 1
+  return "$status"
 }
 mkdir "$work/start"
-(cd "$work/start" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-  bash -c "$(declare -f wait_for_settings_dialog); wait_for_settings_dialog") \
-  || fail "the installed imu-monitor did not show its settings dialog"
+(cd "$work/start" && QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="imu.serial.reads.debug=false" \
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  bash -c "$(declare -f try_installed_monitor); try_installed_monitor") \
+  || fail "the installed imu-monitor did not show its settings dialog, main window and Readme box"

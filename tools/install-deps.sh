@@ -17,10 +17,10 @@ if [ "${IMU_WITH_FUZZ:-0}" = 1 ]; then
 fi
 # The Debian package (tools/make-package.sh) and its check
 # (tools/check-package.sh): dpkg-shlibdeps and dpkg-buildflags, help2man for
-# imu-sim's man page, lintian, desktop-file-validate, and xwininfo to see the
-# installed monitor's window.
+# imu-sim's man page, lintian, desktop-file-validate, xwininfo to see the
+# installed monitor's windows and xdotool to press its keys.
 if [ "${IMU_WITH_PACKAGING:-0}" = 1 ]; then
-  packages+=(dpkg-dev help2man lintian desktop-file-utils x11-utils)
+  packages+=(dpkg-dev help2man lintian desktop-file-utils x11-utils xdotool)
 fi
 
 missing=()

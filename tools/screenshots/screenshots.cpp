@@ -1,5 +1,5 @@
 // Takes the README's pictures of the real program: the settings dialog as it
-// opens, the main window in test mode with both plots after a few hundred
+// opens, with a USB adapter's by-id path in the device field, the main window in test mode with both plots after a few hundred
 // samples, the time axes following the newest sample, and the same window
 // once each plot's value axis has been fitted by a double-click.
 //
@@ -18,6 +18,8 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QSpinBox>
@@ -68,6 +70,9 @@ int main(int argc, char *argv[])
         auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!d)
             qFatal("no settings dialog");
+        child<QGroupBox>(d, "groupBox_2")->setChecked(true);
+        child<QLineEdit>(d, "devicenameField")
+            ->setText(QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
         ok &= save(d, out.filePath(QStringLiteral("settings-dialog.png")));
         withPlots(testMode(logDir.path()))(d);
         d->accept();
