@@ -5,6 +5,13 @@
 // sample costs, and checks that the log holds every sample.
 //
 //   bench_soak [samples, default 1000000]
+//   bench_soak logging [seconds, default 60]
+//
+// The second form measures the logger alone at the line's pace (68.6 lines
+// a second), for the same number of seconds in each variant: the process's
+// CPU time per line (the syncing thread's included), once with the syncs
+// to the disk and once with the sync call replaced by one that does
+// nothing.
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. Pending repaints are
 // let through every 256 ticks, as a busy event loop would; the tick times
@@ -14,6 +21,8 @@
 
 #include "mainwindow.h"
 #include "benchfigures.h"
+#include "datalogger.h"
+#include "linerate.h"
 
 #include "childwidget.h"
 #include "windowdriver.h"
@@ -21,11 +30,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -36,6 +50,62 @@ void printTicks(const char *when, const std::vector<double> &ms)
                 ms.size(), percentile(ms, 0.5), percentile(ms, 0.99));
 }
 
+// CPU time of the whole process, every thread, in seconds.
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Logs at the line's frame rate for the given seconds; prints the CPU per
+// line and the syncs made.
+void logAtLinePace(const char *variant, double seconds, bool sync)
+{
+    QTemporaryDir dir;
+    Datalogger logger;
+    logger.ReceiveFilename(dir.path());
+    std::atomic<int> syncs{0};
+    if (!sync)
+        logger.syncer().setSyncCall([&](int, LogSync::Target) { ++syncs; return 0; });
+    else
+        logger.syncer().setSyncCall([&](int fd, LogSync::Target target) {
+            ++syncs;
+            return (target == LogSync::Target::File ? ::fdatasync(fd) : ::fsync(fd)) == 0 ? 0 : errno;
+        });
+    // 14 bytes a frame: 68.6 frames a second.
+    const double framesPerSecond = double(LineRate::BytesPerSecond) / 14;
+    const long lines = long(seconds * framesPerSecond);
+    long written = 0;
+    QTimer pace;
+    pace.setTimerType(Qt::PreciseTimer);
+    pace.setInterval(int(1000 / framesPerSecond));
+    QEventLoop loop;
+    QObject::connect(&pace, &QTimer::timeout, &loop, [&] {
+        logger.Log(int(written), -int(written), 1000, 0, 7, -32768);
+        if (++written == lines)
+            loop.quit();
+    });
+    const double cpuBefore = processCpuSeconds();
+    pace.start();
+    loop.exec();
+    logger.syncNow();
+    logger.syncer().waitForDone();
+    const double cpu = processCpuSeconds() - cpuBefore;
+    std::printf("%-22s %6ld lines: %.1f us CPU per line, %d syncs\n", variant, written,
+                1e6 * cpu / double(written), syncs.load());
+    std::fflush(stdout);
+}
+
+int logging(double seconds)
+{
+    std::printf("the logger alone at 68.6 lines a second, %.0f s a variant\n", seconds);
+    logAtLinePace("synced to the disk", seconds, true);
+    logAtLinePace("never synced", seconds, false);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -43,6 +113,8 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "logging") == 0)
+        return logging(argc > 2 ? std::atof(argv[2]) : 60);
     const long samples = argc > 1 ? std::atol(argv[1]) : 1000000;
     if (samples < 1) {
         std::fprintf(stderr, "bench_soak: the sample count must be at least 1\n");
