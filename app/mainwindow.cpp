@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QLabel>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
