@@ -130,7 +130,7 @@ QString holding(int second, int first, int last, const QString &directory = "log
 
 } // namespace
 
-class TestDatalogger : public QObject
+class tst_Datalogger : public QObject
 {
     Q_OBJECT
 
@@ -489,7 +489,7 @@ int main(int argc, char *argv[])
         return runScenario(QString::fromLocal8Bit(argv[2]));
 
     QCoreApplication app(argc, argv);
-    TestDatalogger test;
+    tst_Datalogger test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
