@@ -311,8 +311,8 @@ void MainWindow::PaivitaLcdt()
 void MainWindow::MainTimeout()
 {
     if (!options->testMode) {
-        // Display, drawing and logging follow in OtaVastaanData when the read
-        // delivers a sample. A lost device is waited for once a second.
+        // Logging, drawing and display follow in OtaVastaanNaytteet when the
+        // read delivers samples. A lost device is waited for once a second.
         if (!serialHandler->deviceIsLost())
             serialHandler->readSerial();
         return;
@@ -487,7 +487,7 @@ void MainWindow::describeLogFolder(const QString &directory)
 void MainWindow::PiirraKuvaajat(const QVector<ImuSample> &samples)
 {
     for (const ImuSample &s : samples)
-        plots->append(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
+        plots->append(s);
     samplesDrawn += samples.size();
     plots->showNewest(timeAxisOf(ui->Autoscale));
 }

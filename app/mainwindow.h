@@ -1,7 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "framelayout.h"
+#include "imusample.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

@@ -8,6 +8,12 @@
 
 namespace LogFormat {
 
+namespace {
+// The columns after the index, in the order of the header.
+constexpr int16_t ImuSample::*columns[] = {&ImuSample::accX, &ImuSample::accY, &ImuSample::accZ,
+                                           &ImuSample::gyroX, &ImuSample::gyroY, &ImuSample::gyroZ};
+} // namespace
+
 QByteArray headerLine()
 {
     return QByteArray(header) + '\n';
@@ -34,23 +40,25 @@ QByteArray dataLine(int index, const std::array<int, 6> &values)
     return line;
 }
 
-std::optional<Record> parseDataLine(const QByteArray &line)
+std::optional<ImuSample> parseDataLine(const QByteArray &line, int *index)
 {
     const QList<QByteArray> fields = line.trimmed().split(',');
     if (fields.size() != 7)
         return std::nullopt;
-    Record record;
     bool good = false;
-    record.index = fields[0].toInt(&good);
+    const int lineIndex = fields[0].toInt(&good);
     if (!good)
         return std::nullopt;
+    ImuSample sample;
     for (int i = 0; i < 6; ++i) {
         const int value = fields[i + 1].toInt(&good);
         if (!good || value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max())
             return std::nullopt;
-        record.values[size_t(i)] = int16_t(value);
+        sample.*columns[i] = int16_t(value);
     }
-    return record;
+    if (index)
+        *index = lineIndex;
+    return sample;
 }
 
 QString stamp(const QDateTime &time)

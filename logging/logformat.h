@@ -1,11 +1,12 @@
 #ifndef LOGFORMAT_H
 #define LOGFORMAT_H
 
+#include "imusample.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <array>
-#include <cstdint>
 #include <optional>
 #include <tuple>
 
@@ -33,19 +34,14 @@ QByteArray headerLine();
 bool isHeader(const QByteArray &line);
 
 // The data line for index and values (acceleration X, Y, Z, gyroscope X, Y,
-// Z), with its line end.
+// Z), with its line end: the logger's six values, as it was given them.
 QByteArray dataLine(int index, const std::array<int, 6> &values);
 
-// One data line read back.
-struct Record
-{
-    int index = 0;
-    std::array<int16_t, 6> values{}; // acceleration X, Y, Z, gyroscope X, Y, Z
-};
-// The record of a data line; surrounding white space, a carriage return
-// included, is ignored. Nothing for a line that is not seven integers or
-// whose values do not fit a sensor value (-32768 to 32767).
-std::optional<Record> parseDataLine(const QByteArray &line);
+// The sample of a data line, and its index into *index when asked for;
+// surrounding white space, a carriage return included, is ignored. Nothing
+// for a line that is not seven integers or whose values do not fit a sensor
+// value (-32768 to 32767).
+std::optional<ImuSample> parseDataLine(const QByteArray &line, int *index = nullptr);
 
 // The stamp of a file begun at time: "dd.MM, h.mm.ss", the hour without a
 // leading zero.

@@ -32,8 +32,8 @@ public:
     QMenu *menu() const { return viewMenu; }
     bool keepsValueAxisFitted() const;
 
-    // Refits the value axis if the user asked to keep it fitted. Called for
-    // each drawn sample before the plot is replotted; does not replot.
+    // Refits the value axis if the user asked to keep it fitted. Called once
+    // for each read's samples, before the plot is replotted; does not replot.
     void followData();
 
     // The value axis spans the data of the visible graphs in the visible

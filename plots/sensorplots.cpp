@@ -138,14 +138,14 @@ void SensorPlots::followTime(QCustomPlot *plot, TimeAxis timeAxis, double last)
     }
 }
 
-void SensorPlots::append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2)
+void SensorPlots::append(const ImuSample &sample)
 {
     // Each graph gets only the new point: handing it the whole history again
     // would make every sample cost more than the one before, until the
     // program could no longer keep up with the timer.
     const double time = sampleCount;
-    appendTo(accGraphs, time, {a0, a1, a2});
-    appendTo(gyroGraphs, time, {g0, g1, g2});
+    appendTo(accGraphs, time, {sample.accX, sample.accY, sample.accZ});
+    appendTo(gyroGraphs, time, {sample.gyroX, sample.gyroY, sample.gyroZ});
     ++sampleCount;
 }
 

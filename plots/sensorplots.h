@@ -1,6 +1,7 @@
 #ifndef SENSORPLOTS_H
 #define SENSORPLOTS_H
 
+#include "imusample.h"
 #include "plotview.h"
 
 #include <QObject>
@@ -48,10 +49,9 @@ public:
     // coordinates; the plots are placed there at once.
     void setArea(const QRect &area);
 
-    // Appends one sample (acceleration X, Y, Z, gyroscope X, Y, Z) at time
-    // sampleCount, without moving the axes or replotting: for a batch of
-    // samples that showNewest() then shows.
-    void append(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
+    // Appends one sample at time sampleCount, without moving the axes or
+    // replotting: for a batch of samples that showNewest() then shows.
+    void append(const ImuSample &sample);
     // Moves the time axes to the newest sample and replots both plots,
     // hidden ones too.
     void showNewest(TimeAxis timeAxis);

@@ -1,8 +1,8 @@
 #ifndef BYTESOURCE_H
 #define BYTESOURCE_H
 
-// Where the frame parser takes its bytes from: the serial port when the
-// program runs, an in-memory buffer when a harness drives the parser.
+// Where the serial reader takes its bytes from: the serial port when the
+// program runs, bytes held in memory when a test drives the reader.
 // Implementations never throw; every failure is a Status.
 class ByteSource
 {

@@ -2,12 +2,6 @@
 
 #include <algorithm>
 
-bool ImuSample::operator==(const ImuSample &other) const
-{
-    return accX == other.accX && accY == other.accY && accZ == other.accZ
-        && gyroX == other.gyroX && gyroY == other.gyroY && gyroZ == other.gyroZ;
-}
-
 FrameLayout FrameLayout::fromOptionFrame(const int *optionFrame)
 {
     FrameLayout layout;

@@ -1,25 +1,12 @@
 #ifndef FRAMELAYOUT_H
 #define FRAMELAYOUT_H
 
+#include "imusample.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-// One reading of the sensor, in the order used everywhere inside the program:
-// acceleration X, Y, Z, then gyroscope X, Y, Z.
-struct ImuSample
-{
-    int16_t accX = 0;
-    int16_t accY = 0;
-    int16_t accZ = 0;
-    int16_t gyroX = 0;
-    int16_t gyroY = 0;
-    int16_t gyroZ = 0;
-
-    bool operator==(const ImuSample &other) const;
-    bool operator!=(const ImuSample &other) const { return !(*this == other); }
-};
 
 // The layout of one message frame on the serial line: up to two start bytes,
 // dataByteCount data bytes, up to two end bytes. The markers sit at fixed
@@ -35,8 +22,9 @@ struct FrameLayout
     static constexpr int SampleBytes = 12;
     static constexpr int MaxFrameLength = 1 << 20;
 
-    // Defaults are the reader's layout in force before any settings arrive;
-    // the settings dialog opens with formDefault() instead.
+    // Two defaults, both of 14-byte frames. These member values are the
+    // reader's: its layout from start-up until the settings dialog is first
+    // accepted (end byte 37). formDefault() is the dialog's (end byte 55).
     int dataByteCount = SampleBytes;
     int startByte1 = Off;
     int startByte2 = Off;

@@ -133,28 +133,33 @@ void SerialLine::close() noexcept
         return;
     } catch (...) {
     }
+    if (closeOverDeadDescriptor(fd)) {
+        serialPort.reset();
+        return;
+    }
+    // Out of options: keep the object for the rest of the run rather than
+    // let its destructor end the program.
+    static_cast<void>(serialPort.release());
+}
 
+bool SerialLine::closeOverDeadDescriptor(int fd) noexcept
+{
     // Close() first restores the saved line settings, which fails on a
     // descriptor that is dead (device gone) or was never a terminal; the
     // port then stays "open" and its destructor would call std::terminate.
     // Putting a fresh pseudo-terminal master on the same descriptor number
     // (dup2 closes the dead one) lets the restore and the close succeed.
     const int spare = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0 && spare >= 0) {
-        const bool swapped = ::dup2(spare, fd) == fd;
-        ::close(spare);
-        if (swapped) {
-            try {
-                serialPort->Close();
-                serialPort.reset();
-                return;
-            } catch (...) {
-            }
-        }
-    } else if (spare >= 0) {
-        ::close(spare);
+    if (spare < 0)
+        return false;
+    const bool swapped = fd >= 0 && ::dup2(spare, fd) == fd;
+    ::close(spare);
+    if (!swapped)
+        return false;
+    try {
+        serialPort->Close();
+        return true;
+    } catch (...) {
+        return false;
     }
-    // Out of options: keep the object for the rest of the run rather than
-    // let its destructor end the program.
-    static_cast<void>(serialPort.release());
 }

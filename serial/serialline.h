@@ -49,6 +49,8 @@ public:
 private:
     SerialLine();
     void close() noexcept;
+    // Closes the port whose descriptor fd went bad; false when it cannot.
+    bool closeOverDeadDescriptor(int fd) noexcept;
 
     std::unique_ptr<LibSerial::SerialPort> serialPort;
 };

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the frame parser (serialhandler::readSerial) with libFuzzer for a
+# Fuzzes the frame parser (FrameParser) with libFuzzer for a
 # bounded time. Fails on any finding (a crash, a sanitizer report, a leak, a
 # hang or a wrong sample) and says where the input that caused it was kept.
 #
@@ -22,7 +22,7 @@ IMU_WITH_FUZZ=1 "$here/tools/install-deps.sh"
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DIMU_FUZZ=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
-fuzzer="$build/tests/fuzz/fuzz_readserial"
+fuzzer="$build/tests/fuzz/fuzz_frameparser"
 
 # Debian keeps llvm-symbolizer out of PATH; without it a report's stack is
 # bare addresses.

@@ -1,64 +1,30 @@
 #include "parserinput.h"
 
-#include "bytesource.h"
 #include "framelayout.h"
-#include "serialhandler.h"
+#include "frameparser.h"
 
 #include <QStringList>
 
 #include <algorithm>
-#include <array>
 #include <deque>
-#include <memory>
 #include <optional>
 #include <vector>
 
 namespace {
 
-constexpr int ReadCap = 4096;
+// What the serial reader takes from the port at most in one read.
+constexpr size_t ReadCap = 4096;
 constexpr size_t HeaderBytes = 6;
 
-// Waiting bytes held in memory behind the port's two operations, with one
-// scripted fault at a time. Keeps what each read took for the reference.
-class MemorySource final : public ByteSource
+// The bytes waiting at the port and one scripted fault at a time, handed
+// over as the serial reader takes them: more than ReadCap waiting, it drops
+// the oldest first; it takes what waits, up to ReadCap, and a read that
+// ends in a time-out keeps what it took, one that finds the device gone
+// keeps nothing.
+class MemoryPort
 {
 public:
     enum class Fault { None, Timeout, LossOnAsk, LossOnRead };
-
-    Status dataAvailable() noexcept override
-    {
-        if (lost)
-            return Status::DeviceLost;
-        if (fault == Fault::LossOnAsk && faultAfter == 0)
-            return fire();
-        return pending.empty() ? Status::NoData : Status::Ok;
-    }
-
-    Status readByte(unsigned char &byte, unsigned int) noexcept override
-    {
-        if (lost)
-            return Status::DeviceLost;
-        if (fault != Fault::None && faultAfter == 0)
-            return fire();
-        if (pending.empty())
-            return Status::NoData;
-        byte = pending.front();
-        pending.pop_front();
-        taken.push_back(byte);
-        if (fault != Fault::None)
-            --faultAfter;
-        return Status::Ok;
-    }
-
-    int waitingCount() noexcept override { return lost ? -1 : int(pending.size()); }
-
-    int discard(int count) noexcept override
-    {
-        const int gone = std::min(count, int(pending.size()));
-        pending.erase(pending.begin(), pending.begin() + gone);
-        discarded += gone;
-        return gone;
-    }
 
     void arm(Fault kind, int after)
     {
@@ -66,24 +32,44 @@ public:
         faultAfter = after;
     }
 
-    std::deque<unsigned char> pending;
-    std::vector<unsigned char> taken;
-    int discarded = 0;
-    bool lost = false;
-    bool faultFired = false;
-
-private:
-    Status fire()
+    // Drops what waits beyond ReadCap; true when any went.
+    bool dropBeyondCap()
     {
-        faultFired = true;
-        const Fault fired = fault;
-        fault = Fault::None;
-        if (fired == Fault::Timeout)
-            return Status::NoData;
-        lost = true;
-        return Status::DeviceLost;
+        if (lost || pending.size() <= ReadCap)
+            return false;
+        pending.erase(pending.begin(), pending.end() - ReadCap);
+        return true;
     }
 
+    // The bytes of one read into taken; false when the device went away.
+    bool read(std::vector<unsigned char> &taken)
+    {
+        taken.clear();
+        while (!lost && taken.size() < ReadCap) {
+            // The reader asks whether a byte waits, then reads it; a fault
+            // comes once faultAfter bytes have been read since it was armed.
+            const bool due = fault != Fault::None && faultAfter == 0;
+            if (due && fault == Fault::LossOnAsk)
+                lost = true;
+            else if (pending.empty())
+                break;
+            else if (due) {
+                lost = fault == Fault::LossOnRead;
+                fault = Fault::None;
+                break;
+            } else {
+                taken.push_back(pending.front());
+                pending.pop_front();
+                faultAfter -= fault != Fault::None ? 1 : 0;
+            }
+        }
+        return !lost;
+    }
+
+    std::deque<unsigned char> pending;
+    bool lost = false;
+
+private:
     Fault fault = Fault::None;
     int faultAfter = 0;
 };
@@ -131,14 +117,17 @@ public:
     // end bytes on it follows the end bytes of a frame or begins the line or
     // holds no other end bytes, or with start bytes only the next frame's
     // start bytes follow it or it holds no other start bytes. Returns the
-    // samples of every frame the read completed, oldest first; none when the
-    // layout has too few data bytes.
-    std::vector<ImuSample> read(const std::vector<unsigned char> &taken)
+    // samples of every frame the read completed, oldest first, each with
+    // where its last byte lies among the bytes taken (counted from 1; zero
+    // or below for a frame of an earlier read); none when the layout has
+    // too few data bytes.
+    std::vector<FrameParser::Frame> read(const std::vector<unsigned char> &taken)
     {
+        const int before = int(line.size());
         const bool endBytes = on[2] || on[3];
         const bool startOnly = !endBytes && (on[0] || on[1]);
         const int lookahead = startOnly ? (on[1] ? 2 : 1) : 0;
-        std::vector<ImuSample> samples;
+        std::vector<FrameParser::Frame> frames;
         for (unsigned char byte : taken) {
             line.push_back(byte);
             noteMarker(endBytes, startOnly);
@@ -181,15 +170,16 @@ public:
             if (!follows) {
                 waiting = afterEndByte || !losing();
                 waitingSample = sample;
+                waitingEnd = lastFrameEnd;
                 continue;
             }
             if (waiting && waitingSample)
-                samples.push_back(*waitingSample);
+                frames.push_back({*waitingSample, waitingEnd - before});
             waiting = false;
             if (sample)
-                samples.push_back(*sample);
+                frames.push_back({*sample, lastFrameEnd - before});
         }
-        return samples;
+        return frames;
     }
 
     // Notes the distance from the last marker when the byte just added
@@ -327,20 +317,30 @@ private:
     bool lineStart = true;
     bool waiting = false;
     std::optional<ImuSample> waitingSample;
+    int waitingEnd = 0;
     int lastMarker = -1;
     std::vector<int> spacings;
     int sinceShort = 64;
 };
 
-QString describe(const std::vector<ImuSample> &samples)
+QString describe(const std::vector<FrameParser::Frame> &frames)
 {
-    if (samples.empty())
+    if (frames.empty())
         return QStringLiteral("no sample");
     QStringList each;
-    for (const ImuSample &s : samples)
-        each << QStringLiteral("(%1, %2, %3, %4, %5, %6)")
-                    .arg(s.accX).arg(s.accY).arg(s.accZ).arg(s.gyroX).arg(s.gyroY).arg(s.gyroZ);
+    for (const FrameParser::Frame &f : frames) {
+        const ImuSample &s = f.sample;
+        each << QStringLiteral("(%1, %2, %3, %4, %5, %6 ending at %7)")
+                    .arg(s.accX).arg(s.accY).arg(s.accZ).arg(s.gyroX).arg(s.gyroY).arg(s.gyroZ).arg(f.end);
+    }
     return each.join(QLatin1Char(' '));
+}
+
+bool sameFrames(const std::vector<FrameParser::Frame> &a, const std::vector<FrameParser::Frame> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto &x, const auto &y) {
+        return x.sample == y.sample && x.end == y.end;
+    });
 }
 
 } // namespace
@@ -355,66 +355,29 @@ QString runParserInput(const uint8_t *data, size_t size)
             record[m + 1] = data[2 + m];
     }
     Reference reference(record);
-
-    serialhandler reader;
-    reader.updateOptions(record);
-    auto owned = std::make_unique<MemorySource>();
-    MemorySource *source = owned.get();
-    reader.attachByteSource(std::move(owned));
-
-    std::vector<ImuSample> newest;  // SendData
-    std::vector<std::vector<ImuSample>> batches;  // SendSamples
-    QObject::connect(&reader, &serialhandler::SendData,
-                     [&](int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2) {
-                         newest.push_back(ImuSample{a0, a1, a2, g0, g1, g2});
-                     });
-    bool newestFirst = false; // SendData before the batch it belongs to
-    QObject::connect(&reader, &serialhandler::SendSamples, [&](const QVector<ImuSample> &samples) {
-        newestFirst = newestFirst || !newest.empty();
-        batches.emplace_back(samples.begin(), samples.end());
-    });
+    FrameParser parser(FrameLayout::fromOptionFrame(record));
+    MemoryPort port;
 
     int reads = 0;
+    std::vector<unsigned char> taken;
     auto readOnce = [&]() -> QString {
-        size_t waiting = source->pending.size();
-        const bool lostBefore = source->lost;
-        source->taken.clear();
-        source->discarded = 0;
-        source->faultFired = false;
-        newest.clear();
-        batches.clear();
-        newestFirst = false;
-        reader.readSerial();
         ++reads;
-
-        // More waiting than one read takes: the oldest go, unread.
-        const size_t toDrop = !lostBefore && waiting > size_t(ReadCap) ? waiting - size_t(ReadCap) : 0;
-        if (size_t(source->discarded) != toDrop)
-            return QStringLiteral("read %1 dropped %2 of %3 waiting bytes").arg(reads).arg(source->discarded).arg(waiting);
-        waiting -= size_t(source->discarded);
-        if (source->discarded > 0)
+        // Bytes thrown away, or a line that went away mid-read: nothing read
+        // so far joins what comes next.
+        if (port.dropBeyondCap()) {
+            parser.restart(false);
             reference.forget();
-
-        const size_t took = source->taken.size();
-        if (took > size_t(ReadCap))
-            return QStringLiteral("read %1 took %2 bytes").arg(reads).arg(took);
-        if (!source->lost && !source->faultFired && took != std::min(waiting, size_t(ReadCap)))
-            return QStringLiteral("read %1 took %2 of %3 waiting bytes").arg(reads).arg(took).arg(waiting);
-        if (batches.size() > 1 || newest.size() > 1)
-            return QStringLiteral("read %1 emitted %2 batches and %3 newest samples")
-                .arg(reads).arg(batches.size()).arg(newest.size());
-        std::vector<ImuSample> expected;
-        if (source->lost)
+        }
+        if (!port.read(taken)) {
+            parser.restart(false);
             reference.forget();
-        else
-            expected = reference.read(source->taken);
-        const std::vector<ImuSample> got = batches.empty() ? std::vector<ImuSample>() : batches.front();
-        if (got != expected)
-            return QStringLiteral("read %1 of %2 bytes emitted %3, expected %4")
-                .arg(reads).arg(took).arg(describe(got), describe(expected));
-        if (newestFirst || got.empty() != newest.empty() || (!got.empty() && newest.front() != got.back()))
-            return QStringLiteral("read %1: SendData gave %2, not the newest of %3")
-                .arg(reads).arg(describe(newest), describe(got));
+            return {};
+        }
+        const std::vector<FrameParser::Frame> got = parser.feed(taken.data(), int(taken.size())).frames;
+        const std::vector<FrameParser::Frame> expected = reference.read(taken);
+        if (!sameFrames(got, expected))
+            return QStringLiteral("read %1 of %2 bytes gave %3, expected %4")
+                .arg(reads).arg(taken.size()).arg(describe(got), describe(expected));
         return {};
     };
 
@@ -423,7 +386,7 @@ QString runParserInput(const uint8_t *data, size_t size)
         const uint8_t code = data[at++];
         if (code < 240) {
             const size_t end = std::min(size, at + code);
-            source->pending.insert(source->pending.end(), data + at, data + end);
+            port.pending.insert(port.pending.end(), data + at, data + end);
             at = end;
         } else if (code < 252) {
             // A long run of the line: a pattern over and over.
@@ -431,25 +394,24 @@ QString runParserInput(const uint8_t *data, size_t size)
             const size_t end = std::min(size, at + patternLength);
             const size_t count = size_t(code - 239) * 512;
             for (size_t k = 0; k < count; ++k)
-                source->pending.push_back(end > at ? data[at + k % (end - at)] : 0);
+                port.pending.push_back(end > at ? data[at + k % (end - at)] : 0);
             at = end;
         } else if (code == 252 || code == 253) {
             const int after = at < size ? data[at++] : 0;
             if (code == 252)
-                source->arm(MemorySource::Fault::Timeout, after);
+                port.arm(MemoryPort::Fault::Timeout, after);
             else
-                source->arm(after % 2 == 0 ? MemorySource::Fault::LossOnAsk : MemorySource::Fault::LossOnRead, after);
+                port.arm(after % 2 == 0 ? MemoryPort::Fault::LossOnAsk : MemoryPort::Fault::LossOnRead, after);
         } else if (code == 255) {
-            source->lost = true;
+            port.lost = true;
         }
         if (QString problem = readOnce(); !problem.isEmpty())
             return problem;
     }
-    // Every read that found bytes waiting took some (or the check above
-    // failed), so this ends.
+    // Every read takes what waits, or the line is gone, so this ends.
     do {
         if (QString problem = readOnce(); !problem.isEmpty())
             return problem;
-    } while (!source->lost && !source->pending.empty());
+    } while (!port.lost && !port.pending.empty());
     return readOnce();
 }

@@ -6,10 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Runs one input through serialhandler::readSerial() over bytes held in
-// memory and checks every read against a plain reference. Returns an empty
-// string when every read was right, else what went wrong first. Shared by the
-// fuzzer and by the test that replays kept inputs.
+// Runs one input through a FrameParser, read by read as the serial reader
+// hands it the bytes of a port, and checks every read against a plain
+// reference. Returns an empty string when every read was right, else what
+// went wrong first. Shared by the fuzzer and by the test that replays kept
+// inputs.
 //
 // Input format (an input shorter than the header does nothing):
 //   byte 0      data byte count, taken modulo 100
@@ -31,17 +32,18 @@
 //   An event cut short by the end of the input carries what is left. After
 //   the last event, reads go on until no byte waits, and one more follows.
 //
-// Each read is checked: with more than 4096 bytes waiting it first throws
-// away the oldest, so that 4096 wait; it takes at most 4096 bytes; without a
-// time-out or a device loss it takes every waiting byte up to that cap; once
-// the device is gone it emits nothing; otherwise it emits, in one batch, the
-// samples of exactly the frames among the bytes read since the line began
+// Each read is the serial reader's: with more than 4096 bytes waiting it
+// first throws away the oldest, so that 4096 wait, and the parser starts
+// again; it takes every waiting byte up to 4096, or those before a time-out;
+// a read that finds the device gone feeds nothing, and the parser starts
+// again. Each read that feeds the parser must give, in line order, the
+// samples of exactly the frames among the bytes fed since the line began
 // (was opened, or bytes were thrown away) that became complete in this read,
-// in line order, judged by a plain reference of the rules in
-// serialhandler::readSerial(), and then the newest of them once more on its
-// own; nothing when there is no such frame or the layout carries no sample.
-// A frame that neither begins the line nor follows the frame before it
-// directly comes out only with the frame that follows it directly.
+// judged by a plain reference of the framing rules (see FrameParser), each
+// with where its last byte lies among the bytes of the read; nothing when
+// there is no such frame or the layout carries no sample. A frame that
+// neither begins the line nor follows the frame before it directly comes out
+// only with the frame that follows it directly.
 QString runParserInput(const uint8_t *data, size_t size);
 
 #endif // PARSERINPUT_H

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLoggingCategory>
 #include <QTest>
 
 // Replays the fuzzer's seed inputs and every input that once went wrong.
@@ -11,11 +10,6 @@ class tst_ParserInputs : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-    }
-
     void replay_data()
     {
         QTest::addColumn<QString>("path");

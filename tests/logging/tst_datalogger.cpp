@@ -132,7 +132,7 @@ QString holding(int second, int first, int last, const QString &directory = "log
 
 } // namespace
 
-class TestDatalogger : public QObject
+class tst_Datalogger : public QObject
 {
     Q_OBJECT
 
@@ -540,7 +540,7 @@ int main(int argc, char *argv[])
     if (argc == 3 && qstrcmp(argv[1], scenarioFlag) == 0)
         return runScenario(QString::fromLocal8Bit(argv[2]));
 
-    TestDatalogger test;
+    tst_Datalogger test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }

@@ -43,10 +43,12 @@ void tst_LogFormat::lineRoundTrip()
     QVERIFY(line.endsWith('\n'));
     QVERIFY(!LogFormat::isHeader(line));
     for (const QByteArray &read : {line, line.chopped(1), line.chopped(1) + "\r\n"}) {
-        const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(read);
-        QVERIFY2(record, read.constData());
-        QCOMPARE(record->index, index);
-        QVERIFY(std::equal(values.begin(), values.end(), record->values.begin()));
+        int readIndex = -1;
+        const std::optional<ImuSample> readSample = LogFormat::parseDataLine(read, &readIndex);
+        QVERIFY2(readSample, read.constData());
+        QCOMPARE(readIndex, index);
+        const ImuSample &s = *readSample;
+        QCOMPARE((Values{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}), values);
     }
 }
 

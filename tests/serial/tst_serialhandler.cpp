@@ -1,14 +1,13 @@
 #include "bytesource.h"
+#include "framebytes.h"
 #include "framelayout.h"
 #include "ptypair.h"
 #include "serialhandler.h"
 #include "unprivileged.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,9 +21,6 @@
 #include <sys/stat.h>
 #include <functional>
 #include <memory>
-
-using Record = QList<int>;
-using Samples = QList<QList<int>>;
 
 namespace {
 
@@ -43,22 +39,6 @@ void recordDebug(QtMsgType type, const QMessageLogContext &context, const QStrin
 
 const char openFlag[] = "--open-as-nobody";
 constexpr int cannotDropPrivileges = 3;
-
-const Record dialogLayout{12, -1, -1, 55, 1};
-const Record initialLayout{12, -1, -1, 37, 1};
-const ImuSample a{1, 2, 3, 4, 5, 6};
-const ImuSample b{-1, 1000, -1000, 12345, -12345, 7};
-
-QByteArray frame(const ImuSample &sample, const Record &record = dialogLayout)
-{
-    const auto bytes = FrameLayout::fromOptionFrame(record.constData()).encode(sample);
-    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
-}
-
-QList<int> values(const ImuSample &s)
-{
-    return {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
-}
 
 // The samples of every SendSamples batch, one list per read.
 QList<Samples> batches(QSignalSpy &spy)
@@ -126,40 +106,19 @@ bool send(PtyPair &pty, const QByteArray &bytes)
     return pty.write(bytes) && QTest::qWaitFor([&] { return pty.bytesWaiting() == target; });
 }
 
-// The same for a few bytes at a time, thousands of times over: the bytes
-// reach the slave side within microseconds, so spin rather than sleep.
-bool sendNow(PtyPair &pty, const QByteArray &bytes)
-{
-    const int target = pty.bytesWaiting() + int(bytes.size());
-    if (!pty.write(bytes))
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (pty.bytesWaiting() != target) {
-        if (waited.elapsed() > 5000)
-            return false;
-        QThread::usleep(20);
-    }
-    return true;
-}
-
 } // namespace
 
-class tst_serialhandler : public QObject
+class tst_SerialHandler : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
-    void parse_data();
-    void parse();
-    void everyByteValue();
-    void everyFrameOfARead();
+    void diagnostics_data();
+    void diagnostics();
     void longReadKeepsEveryFrame();
     void moreThanOneBuffer();
-    void frameSplitAcrossReads_data();
-    void frameSplitAcrossReads();
     void keptBytes_data();
     void keptBytes();
     void sourceFailures_data();
@@ -188,13 +147,13 @@ private:
     std::unique_ptr<QSignalSpy> batchSpy;
 };
 
-void tst_serialhandler::initTestCase()
+void tst_SerialHandler::initTestCase()
 {
     QVERIFY(tempDir.isValid());
     qtTestHandler = qInstallMessageHandler(recordDebug);
 }
 
-void tst_serialhandler::init()
+void tst_SerialHandler::init()
 {
     pty = std::make_unique<PtyPair>();
     QVERIFY2(pty->isValid(), qPrintable(pty->errorString()));
@@ -206,7 +165,7 @@ void tst_serialhandler::init()
     debugLines.clear();
 }
 
-void tst_serialhandler::readOnce(const QStringList &lines, const Samples &batch)
+void tst_SerialHandler::readOnce(const QStringList &lines, const Samples &batch)
 {
     handler->readSerial();
     QCOMPARE(debugLines, lines);
@@ -214,7 +173,7 @@ void tst_serialhandler::readOnce(const QStringList &lines, const Samples &batch)
     QCOMPARE(emitted(*spy), Samples{batch.last()});
 }
 
-void tst_serialhandler::parse_data()
+void tst_SerialHandler::diagnostics_data()
 {
     QTest::addColumn<Record>("record"); // empty: the settings never arrived
     QTest::addColumn<QByteArray>("bytes");
@@ -222,78 +181,21 @@ void tst_serialhandler::parse_data()
     QTest::addColumn<Samples>("samples");
 
     const QByteArray example = QByteArray::fromHex("0005fffe006401008000" "7fff");
-    const Samples exampleSample{{256, -32768, 32767, 5, -2, 100}};
-    const Record start2{12, -1, 7, -1, -1}, end1{12, -1, -1, 9, -1}, starts{16, 170, 85, 55, 1};
-    const Record noMarkers{12, -1, -1, -1, -1}, startsOnly{12, 170, 85, -1, -1};
-
     QTest::newRow("one frame, untouched dialog layout")
-        << dialogLayout << example + "\x37\x01" << QStringList{"14"} << exampleSample;
-    QTest::newRow("one frame, initial layout") << Record() << example + "\x25\x01" << QStringList{"14"} << exampleSample;
+        << dialogLayout << example + "\x37\x01" << QStringList{"14"} << Samples{{256, -32768, 32767, 5, -2, 100}};
     QTest::newRow("dialog end bytes under the initial layout")
         << Record() << example + "\x37\x01" << QStringList{"14", "Check bytes not correct!"} << Samples();
-    QTest::newRow("two frames: the second counts")
-        << dialogLayout << frame(a) + frame(b) << QStringList{"28"} << Samples{values(b)};
     QTest::newRow("nothing waiting") << dialogLayout << QByteArray() << QStringList{"0"} << Samples();
     QTest::newRow("ten bytes") << dialogLayout << frame(a).left(10) << QStringList{"10", "Too short msg!"} << Samples();
-    // The end bytes of a frame say where the next begins; a frame after a
-    // break waits for the next one to follow it directly.
-    QTest::newRow("begins with the end of a frame")
-        << dialogLayout << frame(a).right(5) + frame(b) << QStringList{"19"} << Samples{values(b)};
-    QTest::newRow("begins in the middle of a frame")
-        << dialogLayout << frame(a).mid(2, 4) + frame(b) + frame(a) << QStringList{"32"} << Samples{values(a)};
-    QTest::newRow("begins in the middle of a frame, no frame after it")
-        << dialogLayout << frame(a).mid(2, 4) + frame(b) << QStringList{"18"} << Samples();
-    QTest::newRow("one end byte of the frame before lost")
-        << dialogLayout << frame(a).remove(13, 1) + frame(b) + frame(a) << QStringList{"41"} << Samples{values(a)};
     QTest::newRow("frame, then part of one") << dialogLayout << frame(a) + frame(b).left(6)
                                              << QStringList{"20", "Check bytes not correct!"} << Samples{values(a)};
-    // After garbage a window counts only when it holds no end bytes but its
-    // own: a frame that lost a byte holds those of the frame before it.
-    QTest::newRow("garbage before two frames") << dialogLayout << "xyz" + frame(a) + frame(b)
-                                               << QStringList{"31"} << Samples{values(b)};
-    QTest::newRow("garbage, then a frame and one that lost a byte")
-        << dialogLayout << "xyz" + frame(a) + frame(b).remove(3, 1) << QStringList{"30"}
-        << Samples();
-    QTest::newRow("end byte lost, then a frame that lost a byte")
-        << dialogLayout << frame(b).remove(12, 1) + frame(a).remove(3, 1) << QStringList{"26"} << Samples();
-    QTest::newRow("end byte lost, then a frame that lost three bytes")
-        << dialogLayout << frame(b).remove(13, 1) + frame(a).remove(8, 1).remove(5, 1).remove(2, 1)
-        << QStringList{"24"} << Samples();
-    QTest::newRow("garbage ending in end bytes, then a frame that lost a byte")
-        << dialogLayout << QByteArray("xyz\x37\x01", 5) + frame(b).remove(3, 1) << QStringList{"18"}
-        << Samples();
-    QTest::newRow("garbage with end bytes between frames")
-        << dialogLayout << frame(b) + QByteArray("\x37\x37\x01\x00", 4) + frame(a) << QStringList{"32"}
-        << Samples{values(b)};
-    // The window that ends at the damaged frame's end bytes begins with the
-    // end byte of the frame before it.
-    QTest::newRow("byte lost inside a frame")
-        << dialogLayout << frame(a) + frame(b).remove(3, 1) << QStringList{"27"} << Samples{values(a)};
-    // Nothing marks where a frame begins: frames are the twelve-byte blocks
-    // of the line, one after the other.
-    QTest::newRow("all markers off: twelve bytes at a time")
-        << noMarkers << frame(a, noMarkers) + frame(b, noMarkers) + "12345" << QStringList{"29"}
-        << Samples{values(b)};
-    // With start bytes only, a frame is judged by the start of the next.
-    QTest::newRow("only start byte 2") << start2 << frame(b, start2)
-        << QStringList{"13"} << Samples();
-    QTest::newRow("only start byte 2, next frame begun") << start2 << frame(b, start2) + frame(a, start2).left(2)
-        << QStringList{"15", "Check bytes not correct!"} << Samples{values(b)};
-    QTest::newRow("start bytes only, garbage after a frame") << startsOnly
-        << frame(a, startsOnly) + "xyz" << QStringList{"17", "Check bytes not correct!"} << Samples{values(a)};
-    QTest::newRow("start bytes only, byte lost inside a frame") << startsOnly
-        << frame(a, startsOnly) + frame(b, startsOnly).remove(5, 1) + frame(a, startsOnly).left(2)
-        << QStringList{"29", "Check bytes not correct!"} << Samples{values(a)};
-    QTest::newRow("only end byte 1") << end1 << frame(b, end1) << QStringList{"13"} << Samples{values(b)};
-    QTest::newRow("start bytes: sample from the data bytes")
-        << starts << "\x37\x01" + frame(b, starts) + frame(a, starts) << QStringList{"42"} << Samples{values(a)};
     QTest::newRow("fewer than twelve data bytes") << Record{6, -1, -1, 55, 1} << QByteArray("abcdef\x37\x01")
         << QStringList{"8", "Frame has fewer than 12 data bytes, no sample"} << Samples();
-    QTest::newRow("marker that cannot fit the frame") << Record{0, -1, 5, -1, -1} << QByteArray("\x05\x05")
-        << QStringList{"2", "Check bytes not correct!"} << Samples();
 }
 
-void tst_serialhandler::parse()
+// What one read writes to the debug output, and what it emits: the newest
+// sample, at the end of the read's batch.
+void tst_SerialHandler::diagnostics()
 {
     QFETCH(Record, record);
     QFETCH(QByteArray, bytes);
@@ -307,7 +209,6 @@ void tst_serialhandler::parse()
     handler->readSerial();
     QCOMPARE(debugLines, lines);
     QCOMPARE(emitted(*spy), samples);
-    // The batch of the read ends in the sample shown.
     const QList<Samples> reads = batches(*batchSpy);
     QCOMPARE(reads.size(), samples.size());
     if (!samples.isEmpty())
@@ -315,53 +216,9 @@ void tst_serialhandler::parse()
     QCOMPARE(pty->bytesWaiting(), 0);
 }
 
-void tst_serialhandler::everyByteValue()
-{
-    handler->updateOptions(Record(dialogLayout).data());
-    QVERIFY(open(*handler, *pty));
-    const FrameLayout layout = FrameLayout::fromOptionFrame(dialogLayout.constData());
-    for (int first = 0; first < 256; first += 12) {
-        unsigned char data[12];
-        for (int k = 0; k < 12; ++k)
-            data[k] = static_cast<unsigned char>(first + k);
-        QVERIFY(send(*pty, QByteArray(reinterpret_cast<const char *>(data), 12) + "\x37\x01"));
-        handler->readSerial();
-        QCOMPARE(emitted(*spy), Samples{values(*layout.decode(data, 12))});
-    }
-}
-
-// Frames between garbage, a damaged frame and a partial one, all in one
-// read: every whole frame comes out, in line order.
-void tst_serialhandler::everyFrameOfARead()
-{
-    handler->updateOptions(Record(dialogLayout).data());
-    QVERIFY(open(*handler, *pty));
-    handler->takeStatistics();
-    // After garbage a frame waits for the next one to follow it; then both
-    // come out. The frame after the damaged one follows its end bytes.
-    QVERIFY(send(*pty, frame(a) + frame(b) + "xyz" + frame(a) + frame(b) + frame(b).remove(3, 1) + frame(b)
-                           + frame(a) + "xyz" + frame(b) + frame(a).left(5)));
-    handler->readSerial();
-    QCOMPARE(batches(*batchSpy), QList<Samples>{(Samples{values(a), values(b), values(a), values(b),
-                                                         values(b), values(a)})});
-    QCOMPARE(emitted(*spy), Samples{values(a)});
-    const LinkStatistics counted = handler->takeStatistics();
-    QCOMPARE(counted.framesFound, 7);
-    QCOMPARE(counted.framesConfirmed, 6);
-    QCOMPARE(counted.samplesEmitted, 6);
-    // The frame that lost a byte still ended in its end bytes. After it
-    // the line is known to lose bytes, so the frame after the second
-    // garbage may be one that lost some: it fails and no frame confirms it.
-    QCOMPARE(counted.framesFailed, 2);
-
-    QVERIFY(send(*pty, frame(a).mid(5) + frame(b)));
-    handler->readSerial();
-    QCOMPARE(batches(*batchSpy), QList<Samples>{(Samples{values(a), values(b)})});
-}
-
 // A second of the line read at once, as a read every 1000 ms does: every
 // frame in it is kept, none is dropped.
-void tst_serialhandler::longReadKeepsEveryFrame()
+void tst_SerialHandler::longReadKeepsEveryFrame()
 {
     handler->updateOptions(Record(dialogLayout).data());
     QVERIFY(open(*handler, *pty));
@@ -387,7 +244,7 @@ void tst_serialhandler::longReadKeepsEveryFrame()
 // oldest bytes go, so that the readouts do not fall further behind, and
 // every frame in what is read comes out. A pseudo-terminal holds no more
 // than the cap, so the bytes wait in memory here.
-void tst_serialhandler::moreThanOneBuffer()
+void tst_SerialHandler::moreThanOneBuffer()
 {
     class HeldBytes : public ByteSource
     {
@@ -438,70 +295,7 @@ void tst_serialhandler::moreThanOneBuffer()
     QCOMPARE(spy->count(), 0);
 }
 
-void tst_serialhandler::frameSplitAcrossReads_data()
-{
-    QTest::addColumn<Record>("record");
-    QTest::addColumn<int>("chunk");
-
-    const struct {
-        const char *name;
-        Record record;
-    } layouts[] = {
-        {"untouched dialog layout", dialogLayout},
-        {"start bytes only", {12, 170, 85, -1, -1}},
-        {"99 data bytes and all markers", {99, 170, 85, 55, 1}},
-    };
-    for (const auto &layout : layouts) {
-        const int length = FrameLayout::fromOptionFrame(layout.record.constData()).frameLength();
-        for (int chunk = 1; chunk <= 4 * length; ++chunk)
-            QTest::addRow("%s, %d-byte reads", layout.name, chunk) << layout.record << chunk;
-    }
-}
-
-// A line hands the reader its bytes a few at a time, or in bursts of several
-// frames, so a read seldom ends where a frame ends. However the stream is
-// cut, every frame comes out exactly once, in order, and the sample shown
-// after each read is the newest of that read.
-void tst_serialhandler::frameSplitAcrossReads()
-{
-    QFETCH(Record, record);
-    QFETCH(int, chunk);
-    const FrameLayout layout = FrameLayout::fromOptionFrame(record.constData());
-    const int length = layout.frameLength();
-
-    Samples sent;
-    QByteArray stream = frame(ImuSample{9, 9, 9, 9, 9, 9}, record).right(5); // the line was opened mid-frame
-    for (int k = 1; k <= 6; ++k) {
-        const ImuSample sample{int16_t(3 * k), int16_t(-k), int16_t(1000 + k),
-                               int16_t(2 * k), int16_t(-300 - k), int16_t(4 * k)};
-        sent << values(sample);
-        stream += frame(sample, record);
-    }
-    // Frames with start bytes only are judged by the start of the next.
-    stream += frame(ImuSample{9, 9, 9, 9, 9, 9}, record).left(2);
-    // Only the real frames may match, or the expectations below are wrong.
-    const auto *bytes = reinterpret_cast<const unsigned char *>(stream.constData());
-    for (int start = 0; start + length <= stream.size() - 2; ++start)
-        QCOMPARE(layout.matches(bytes + start, length), (start - 5) % length == 0 && start >= 5);
-
-    handler->updateOptions(record.data());
-    QVERIFY(open(*handler, *pty));
-    Samples got;
-    for (int at = 0; at < stream.size(); at += chunk) {
-        QVERIFY(sendNow(*pty, stream.mid(at, chunk)));
-        handler->readSerial();
-        const QList<Samples> read = batches(*batchSpy);
-        const Samples shown = emitted(*spy);
-        QCOMPARE(read.size(), shown.size());
-        if (!read.isEmpty()) {
-            QCOMPARE(shown.first(), read.first().last());
-            got += read.first();
-        }
-    }
-    QCOMPARE(got, sent);
-}
-
-void tst_serialhandler::keptBytes_data()
+void tst_SerialHandler::keptBytes_data()
 {
     QTest::addColumn<std::function<void(serialhandler &)>>("between");
     QTest::addColumn<QStringList>("lines");
@@ -528,7 +322,7 @@ void tst_serialhandler::keptBytes_data()
 
 // The first half of a frame waits for the second in the reader, unless what
 // came between means it belongs to another line or another layout.
-void tst_serialhandler::keptBytes()
+void tst_SerialHandler::keptBytes()
 {
     QFETCH(std::function<void(serialhandler &)>, between);
     QFETCH(QStringList, lines);
@@ -547,7 +341,7 @@ void tst_serialhandler::keptBytes()
     QCOMPARE(emitted(*spy), samples);
 }
 
-void tst_serialhandler::sourceFailures_data()
+void tst_SerialHandler::sourceFailures_data()
 {
     QTest::addColumn<ByteSource::Status>("failure");
     QTest::addColumn<QStringList>("lines");
@@ -561,7 +355,7 @@ void tst_serialhandler::sourceFailures_data()
         << ByteSource::Status::Ok << QStringList{"4096", "Check bytes not correct!"} << 0;
 }
 
-void tst_serialhandler::sourceFailures()
+void tst_SerialHandler::sourceFailures()
 {
     QFETCH(ByteSource::Status, failure);
     QFETCH(QStringList, lines);
@@ -575,7 +369,7 @@ void tst_serialhandler::sourceFailures()
     QCOMPARE(handler->CloseUsb(), 1);
 }
 
-void tst_serialhandler::openFailures_data()
+void tst_SerialHandler::openFailures_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("result");
@@ -597,7 +391,7 @@ void tst_serialhandler::openFailures_data()
     }
 }
 
-void tst_serialhandler::openFailures()
+void tst_SerialHandler::openFailures()
 {
     QFETCH(QString, path);
     QFETCH(int, result);
@@ -614,7 +408,7 @@ void tst_serialhandler::openFailures()
     QVERIFY(open(*handler, *pty));
 }
 
-void tst_serialhandler::openAsOrdinaryUser_data()
+void tst_SerialHandler::openAsOrdinaryUser_data()
 {
     QTest::addColumn<bool>("heldExclusively");
     QTest::addColumn<int>("failure");
@@ -625,7 +419,7 @@ void tst_serialhandler::openAsOrdinaryUser_data()
 }
 
 // What an ordinary user meets, told apart so the window can say what to do.
-void tst_serialhandler::openAsOrdinaryUser()
+void tst_SerialHandler::openAsOrdinaryUser()
 {
     QFETCH(bool, heldExclusively);
     QFETCH(int, failure);
@@ -653,7 +447,7 @@ void tst_serialhandler::openAsOrdinaryUser()
 
 // Stop then Start: the monitor's own exclusive hold on a pseudo-terminal must
 // not outlive its close, or an ordinary user is refused as "busy".
-void tst_serialhandler::reopenAsOrdinaryUser()
+void tst_SerialHandler::reopenAsOrdinaryUser()
 {
     if (geteuid() == 0)
         QCOMPARE(::chmod(QFile::encodeName(pty->slavePath()).constData(), 0666), 0);
@@ -667,7 +461,7 @@ void tst_serialhandler::reopenAsOrdinaryUser()
              QStringList(3, QStringLiteral("1 %1").arg(int(OpenFailure::None))));
 }
 
-void tst_serialhandler::layoutChangeDropsWaitingBytes()
+void tst_SerialHandler::layoutChangeDropsWaitingBytes()
 {
     handler->updateOptions(Record(dialogLayout).data());
     QVERIFY(open(*handler, *pty));
@@ -678,7 +472,7 @@ void tst_serialhandler::layoutChangeDropsWaitingBytes()
     QCOMPARE(handler->takeStatistics().bytesDropped, 28);
 }
 
-void tst_serialhandler::openOnPseudoTerminal()
+void tst_SerialHandler::openOnPseudoTerminal()
 {
     handler->receiveDevicename(pty->slavePath());
     for (int argument : {0, 1, -1, 10, INT_MAX, INT_MIN}) {
@@ -690,7 +484,7 @@ void tst_serialhandler::openOnPseudoTerminal()
     QCOMPARE(debugLines, QStringList(6, "14"));
 }
 
-void tst_serialhandler::closeAndReadWithoutPort()
+void tst_SerialHandler::closeAndReadWithoutPort()
 {
     QCOMPARE(handler->CloseUsb(), -1);
     QCOMPARE(handler->CloseUsb(), -1);
@@ -707,7 +501,7 @@ void tst_serialhandler::closeAndReadWithoutPort()
     QCOMPARE(pty->bytesWaiting(), 14);
 }
 
-void tst_serialhandler::portFollowsLatestOpen()
+void tst_SerialHandler::portFollowsLatestOpen()
 {
     PtyPair second;
     QVERIFY2(second.isValid(), qPrintable(second.errorString()));
@@ -734,14 +528,14 @@ void tst_serialhandler::portFollowsLatestOpen()
     QCOMPARE(pty->bytesWaiting(), 14);
 }
 
-void tst_serialhandler::deviceLost_data()
+void tst_SerialHandler::deviceLost_data()
 {
     QTest::addColumn<bool>("stopFirst");
     QTest::newRow("Stop after the loss") << true;
     QTest::newRow("destroyed while lost") << false;
 }
 
-void tst_serialhandler::deviceLost()
+void tst_SerialHandler::deviceLost()
 {
     QFETCH(bool, stopFirst);
     QVERIFY(open(*handler, *pty));
@@ -789,7 +583,7 @@ int main(int argc, char *argv[])
     if ((argc == 3 || argc == 4) && qstrcmp(argv[1], openFlag) == 0)
         return openAsNobody(argv[2], argc == 4 ? std::atoi(argv[3]) : 1);
     QCoreApplication app(argc, argv);
-    tst_serialhandler test;
+    tst_SerialHandler test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }

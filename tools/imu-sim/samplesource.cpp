@@ -35,8 +35,8 @@ std::unique_ptr<ReplaySource> ReplaySource::load(const QString &path, QString *e
         ++lineNumber;
         if (line.isEmpty() || LogFormat::isHeader(line))
             continue;
-        const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(line);
-        if (!record) {
+        const std::optional<ImuSample> sample = LogFormat::parseDataLine(line);
+        if (!sample) {
             *error = QStringLiteral("%1 line %2 is not a log line (index and six values from "
                                     "-32768 to 32767): \"%3\"")
                          .arg(path)
@@ -44,8 +44,7 @@ std::unique_ptr<ReplaySource> ReplaySource::load(const QString &path, QString *e
                          .arg(QString::fromLatin1(line.left(80)));
             return nullptr;
         }
-        const std::array<int16_t, 6> &v = record->values;
-        samples.push_back(ImuSample{v[0], v[1], v[2], v[3], v[4], v[5]});
+        samples.push_back(*sample);
     }
     if (samples.empty()) {
         *error = QStringLiteral("%1 holds no samples").arg(path);

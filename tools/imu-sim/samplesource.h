@@ -1,7 +1,7 @@
 #ifndef SAMPLESOURCE_H
 #define SAMPLESOURCE_H
 
-#include "framelayout.h"
+#include "imusample.h"
 
 #include <QString>
 

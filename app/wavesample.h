@@ -1,7 +1,7 @@
 #ifndef WAVESAMPLE_H
 #define WAVESAMPLE_H
 
-#include "framelayout.h"
+#include "imusample.h"
 
 // Sample n of the test-mode waves, the stand-in for a sensor: sines and
 // cosines of n, each truncated toward zero.

@@ -1,7 +1,7 @@
 #ifndef WINDOWDRIVER_H
 #define WINDOWDRIVER_H
 
-#include "framelayout.h"
+#include "imusample.h"
 #include "testfailure.h"
 
 #include <QByteArray>

@@ -9,6 +9,14 @@
 
 #include <optional>
 
+namespace {
+// A sample in the form the runs are compared in.
+QList<int> columns(const ImuSample &s)
+{
+    return {s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
+}
+} // namespace
+
 SimulatorRun::~SimulatorRun()
 {
     if (process.state() != QProcess::NotRunning) {
@@ -46,13 +54,14 @@ QList<QList<int>> loggedSamples(const QString &dir, const char *file, int line)
     for (const QFileInfo &log : logFiles(dir)) {
         const QList<QByteArray> lines = dataLines(log);
         for (int i = 0; i < lines.size(); ++i) {
-            const std::optional<LogFormat::Record> record = LogFormat::parseDataLine(lines[i]);
-            if (!record || record->index != i) {
+            int index = -1;
+            const std::optional<ImuSample> s = LogFormat::parseDataLine(lines[i], &index);
+            if (!s || index != i) {
                 failTest(QStringLiteral("%1: data line %2 is \"%3\"")
                              .arg(log.fileName()).arg(i).arg(QString::fromLatin1(lines[i])), file, line);
                 return samples;
             }
-            samples << QList<int>(record->values.begin(), record->values.end());
+            samples << columns(*s);
         }
     }
     return samples;
@@ -63,8 +72,7 @@ QList<QList<int>> waveSamples(int count)
     QList<QList<int>> samples;
     samples.reserve(count);
     for (int n = 0; n < count; ++n) {
-        const ImuSample s = waveSample(n);
-        samples << QList<int>{s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ};
+        samples << columns(waveSample(n));
     }
     return samples;
 }

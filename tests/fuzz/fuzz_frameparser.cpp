@@ -1,20 +1,11 @@
 // libFuzzer entry point: every input is a frame layout and a stream of bytes
-// and port events fed to the serial reader; see parserinput.h for the format
+// and port events fed to the frame parser; see parserinput.h for the format
 // and for what is checked on each read.
 
 #include "parserinput.h"
 
-#include <QtGlobal>
-
 #include <cstdio>
 #include <cstdlib>
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // The reader writes a debug line or two per read, millions of reads here.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
