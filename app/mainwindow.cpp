@@ -4,6 +4,7 @@
 #include "datafiles.h"
 #include "datalogger.h"
 #include "linkstatus.h"
+#include "logformat.h"
 #include "openfailure.h"
 #include "options.h"
 #include "sensorplots.h"
@@ -12,6 +13,7 @@
 #include "wavesample.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QEvent>
@@ -105,6 +107,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(linkTimer, &QTimer::timeout, this, &MainWindow::updateLinkStatus);
     connect(serialHandler.get(), &serialhandler::deviceLost, this, &MainWindow::reportDeviceLost);
     connect(ui->LogBox1, &QCheckBox::toggled, this, &MainWindow::updateLogStatus);
+    connect(ui->LogTimeBox, &QCheckBox::toggled, dataLogger.get(), &Datalogger::setTimeColumn);
 
     // The settings are chosen before the window is first shown; a cancelled
     // dialog leaves every object at its defaults.
@@ -274,22 +277,22 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
     PaivitaLcdt();
 }
 
-// Every sample of a read, oldest first.
-void MainWindow::OtaVastaanNaytteet(const QVector<ImuSample> &samples)
+// Every sample of a read, oldest first, and when each arrived.
+void MainWindow::OtaVastaanNaytteet(const QVector<ImuSample> &samples, const QVector<qint64> &arrivals)
 {
-    present(samples);
+    present(samples, arrivals);
 }
 
 // The one road of samples, from the line or the test-mode waves: each is
 // logged and drawn, the plots are redrawn once for all of them, and the
 // readouts show the newest.
-void MainWindow::present(const QVector<ImuSample> &samples)
+void MainWindow::present(const QVector<ImuSample> &samples, const QVector<qint64> &arrivals)
 {
     if (samples.isEmpty())
         return;
     if (ui->LogBox1->isChecked()) {
-        for (const ImuSample &s : samples)
-            dataLogger->Log(s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ);
+        for (qsizetype i = 0; i < samples.size(); ++i)
+            dataLogger->logSample(samples[i], arrivals.value(i, LogFormat::NoTime));
         updateLogStatus();
     }
     if (plotsBuilt)
@@ -319,7 +322,7 @@ void MainWindow::MainTimeout()
     }
 
     // Simulated sensor: waves whose phase is the number of drawn samples.
-    present({waveSample(sampleCount())});
+    present({waveSample(sampleCount())}, {QDateTime::currentMSecsSinceEpoch()});
 }
 
 void MainWindow::updateLogStatus()

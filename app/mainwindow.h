@@ -60,7 +60,7 @@ private slots:
     void on_Start_Button_clicked();
     void on_Stop_Button_clicked();
     void OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
-    void OtaVastaanNaytteet(const QVector<ImuSample> &samples);
+    void OtaVastaanNaytteet(const QVector<ImuSample> &samples, const QVector<qint64> &arrivals);
     void PaivitaLcdt();
     void InitialisoiKuvaajat();
     // Appends a read's samples to the plots and redraws them once.
@@ -70,8 +70,9 @@ private slots:
     void MainTimeout();
 
 private:
-    // Logs, draws and shows samples, oldest first.
-    void present(const QVector<ImuSample> &samples);
+    // Logs, draws and shows samples, oldest first; arrivals: when each came,
+    // in milliseconds since 1970 UTC, for the log's time column.
+    void present(const QVector<ImuSample> &samples, const QVector<qint64> &arrivals);
 
     // The status bar: what the line did over the last second, or why
     // nothing comes. Once a second while acquiring, which also tries to

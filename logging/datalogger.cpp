@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -126,8 +127,10 @@ void Datalogger::CreateFile()
     lastFirstOfSecond = firstOfSecond;
     lastNumber = number;
 
+    timeColumn = timeColumnWanted;
+    lastArrival = LogFormat::NoTime;
     QString reason;
-    if (!writeLine(LogFormat::headerLine(), &reason)) {
+    if (!writeLine(LogFormat::headerLine(timeColumn), &reason)) {
         fail(Failure::Create, path, reason);
         // On a full disk every retry would otherwise leave an empty file.
         if (QFileInfo(path).size() == 0)
@@ -147,6 +150,22 @@ void Datalogger::CreateFile()
 
 void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z)
 {
+    // The clock is asked only for a file that has the time column.
+    write({acc_x, acc_y, acc_z, gyro_x, gyro_y, gyro_z}, LogFormat::NoTime);
+}
+
+void Datalogger::logSample(const ImuSample &s, qint64 arrivedMs)
+{
+    write({s.accX, s.accY, s.accZ, s.gyroX, s.gyroY, s.gyroZ}, arrivedMs);
+}
+
+void Datalogger::setTimeColumn(bool on)
+{
+    timeColumnWanted = on;
+}
+
+void Datalogger::write(const std::array<int, 6> &values, qint64 arrivedMs)
+{
     if (fileCreated && secondPassed(lastCheck))
         checkFileInPlace();
     if (!fileCreated && (!failing || secondPassed(lastAttempt)))
@@ -156,7 +175,9 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
         return;
     }
 
-    const QByteArray line = LogFormat::dataLine(lineCount, {acc_x, acc_y, acc_z, gyro_x, gyro_y, gyro_z});
+    if (timeColumn)
+        lastArrival = std::max(arrivedMs != LogFormat::NoTime ? arrivedMs : clock().toMSecsSinceEpoch(), lastArrival);
+    const QByteArray line = LogFormat::dataLine(lineCount, values, timeColumn ? lastArrival : LogFormat::NoTime);
     QString reason;
     if (!writeLine(line, &reason)) {
         fail(Failure::Write, logFile.fileName(), reason);

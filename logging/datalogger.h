@@ -84,8 +84,19 @@ public slots:
     // next file. At most once a second the open file is compared with the file
     // at its path; one that was deleted, moved or replaced counts as a failed
     // write, and when it was deleted the lines since the last comparison count
-    // as not logged too.
+    // as not logged too. In a file with the time column, the time is the
+    // clock's now.
     void Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z);
+
+    // As Log(), for a sample that arrived at arrivedMs (milliseconds since
+    // 1970 UTC). In a file with the time column the line ends with that
+    // time, or with the time of the line before when it is earlier: times
+    // never go backwards within a file.
+    void logSample(const ImuSample &sample, qint64 arrivedMs);
+
+    // Whether the files begun from now on have the time column; a file
+    // never changes its columns in the middle. Off at construction.
+    void setTimeColumn(bool on);
 
     // Data lines per file, effective for the file being written. 0 (or less)
     // means that files never roll over.
@@ -97,6 +108,9 @@ public slots:
 
 private:
     enum class Failure { Create, Write };
+
+    // arrivedMs NoTime: the sample arrived now.
+    void write(const std::array<int, 6> &values, qint64 arrivedMs);
 
     // Writes one whole line with a single write. On a failed or short write
     // removes any partial line and returns false with the reason.
@@ -145,6 +159,12 @@ private:
 
     std::function<QDateTime()> clock;
     std::function<qint64()> ticks;
+
+    // The time column: asked for the next file; in the current one; the
+    // time of the current file's last line.
+    bool timeColumnWanted = false;
+    bool timeColumn = false;
+    qint64 lastArrival = LogFormat::NoTime;
 
     LogSync sync;
     // Runs from the first line after a sync until the next sync.

@@ -5,9 +5,11 @@
 #include "serialdiagnostics.h"
 #include "serialportsource.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFile>
 
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -145,6 +147,7 @@ void serialhandler::readSerial()
         parser.restart(false); // the kept bytes no longer join what comes next
 
     const int taken = takeWaitingBytes();
+    const qint64 readAt = QDateTime::currentMSecsSinceEpoch();
     if (taken < 0) {
         // Nothing from a line that went away mid-read is trusted; the
         // readouts stay where the line stopped.
@@ -158,7 +161,7 @@ void serialhandler::readSerial()
     }
     const FrameParser::Result read = parser.feed(readBuffer.data(), taken);
     reportRead(taken, read);
-    emitSamples(read.frames);
+    emitSamples(read.frames, taken, readAt);
 }
 
 int serialhandler::takeWaitingBytes()
@@ -196,15 +199,20 @@ void serialhandler::reportRead(int taken, const FrameParser::Result &read) const
         qCDebug(lcSerialReads) << "Frame has fewer than 12 data bytes, no sample";
 }
 
-void serialhandler::emitSamples(const std::vector<FrameParser::Frame> &frames)
+void serialhandler::emitSamples(const std::vector<FrameParser::Frame> &frames, int taken, qint64 readAt)
 {
     if (frames.empty())
         return;
     QVector<ImuSample> samples;
+    QVector<qint64> arrivals;
     samples.reserve(qsizetype(frames.size()));
-    for (const FrameParser::Frame &frame : frames)
+    arrivals.reserve(qsizetype(frames.size()));
+    for (const FrameParser::Frame &frame : frames) {
         samples.append(frame.sample);
+        const double bytesAfter = taken - frame.end;
+        arrivals.append(readAt - std::llround(1000.0 * bytesAfter / LineRate::BytesPerSecond));
+    }
     const ImuSample newest = samples.constLast();
-    emit SendSamples(samples);
+    emit SendSamples(samples, arrivals);
     emit SendData(newest.accX, newest.accY, newest.accZ, newest.gyroX, newest.gyroY, newest.gyroZ);
 }

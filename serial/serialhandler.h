@@ -83,8 +83,12 @@ public:
 
 signals:
     // The sample of every frame that one read decoded, oldest first; emitted
-    // once per read that decoded any, before SendData().
-    void SendSamples(const QVector<ImuSample> &samples);
+    // once per read that decoded any, before SendData(). arrivals holds, for
+    // each, when its frame's last byte reached the computer, in milliseconds
+    // since 1970 UTC: the read takes every waiting byte, so the newest has
+    // just come, and a frame that B bytes followed came B bytes' time at the
+    // line rate before the read.
+    void SendSamples(const QVector<ImuSample> &samples, const QVector<qint64> &arrivals);
 
     // The newest sample of a read: acceleration X, Y, Z, then gyroscope X, Y,
     // Z, in sensor units. Once per read that decoded any frame.
@@ -122,7 +126,9 @@ private:
     // Opens path as the port; on failure nothing, and the reason kept.
     std::unique_ptr<ByteSource> openPort(const QString &path);
     void reportRead(int taken, const FrameParser::Result &read) const;
-    void emitSamples(const std::vector<FrameParser::Frame> &frames);
+    // readAt: when the read of taken bytes was made, in milliseconds since
+    // 1970 UTC.
+    void emitSamples(const std::vector<FrameParser::Frame> &frames, int taken, qint64 readAt);
 
     std::unique_ptr<ByteSource> serialPort;
     // The bytes of the current read, as the port handed them over.

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   qt6-base-dev qt6-serialport-dev libqcustomplot-dev libqcustomplot2.1-qt6 libserial-dev
-  xfonts-scalable xvfb xauth cmake g++ make pkg-config
+  xfonts-scalable xvfb xauth cmake g++ make pkg-config tzdata
 )
 # The fuzzer is built with clang 14. Its sanitizer and libFuzzer runtimes are
 # only recommended by clang, so they are named here; llvm-14 brings

@@ -240,6 +240,37 @@ private slots:
         QCOMPARE(taken(), QStringList{});
     }
 
+    // A file keeps the columns it was begun with: the time column asked for
+    // in the middle of a file comes with the next one, and goes the same
+    // way. Within a file the times never go backwards.
+    void timeColumnFromTheNextFile()
+    {
+        logger->ReceiveNewfileIndex(2);
+        logger->Log(0, 0, 0, 0, 0, 0);
+        logger->setTimeColumn(true);
+        logger->Log(1, 1, 1, 1, 1, 1);
+        now = now.addSecs(1);
+        const qint64 arrived = now.toMSecsSinceEpoch() - 300;
+        logger->logSample(ImuSample{2, 2, 2, 2, 2, 2}, arrived);
+        logger->logSample(ImuSample{3, 3, 3, 3, 3, 3}, arrived - 40);
+        logger->setTimeColumn(false);
+        now = now.addSecs(1);
+        logger->logSample(ImuSample{4, 4, 4, 4, 4, 4}, arrived + 1000);
+
+        QCOMPARE(contents("logs//06.12, 9.05.07.txt"), header + "0,0,0,0,0,0,0\n1,1,1,1,1,1,1\n");
+        const QByteArray time = LogFormat::timeText(arrived);
+        QCOMPARE(contents("logs//06.12, 9.05.08.txt"),
+                 header.chopped(1) + ",aika\n0,2,2,2,2,2,2," + time + "\n1,3,3,3,3,3,3," + time + "\n");
+        QCOMPARE(contents("logs//06.12, 9.05.09.txt"), header + "0,4,4,4,4,4,4\n");
+        // Without a time of its own, a sample is stamped with the clock's now.
+        logger->setTimeColumn(true);
+        logger->ReceiveNewfileIndex(1);
+        logger->Log(5, 5, 5, 5, 5, 5);
+        logger->Log(6, 6, 6, 6, 6, 6);
+        QCOMPARE(contents("logs//06.12, 9.05.09-2.txt"),
+                 header.chopped(1) + ",aika\n0,6,6,6,6,6,6," + LogFormat::timeText(now.toMSecsSinceEpoch()) + "\n");
+    }
+
     void rollOver_data()
     {
         QTest::addColumn<int>("limit"); // -1: never sent, the logger's own default

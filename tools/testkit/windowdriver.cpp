@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -103,7 +104,10 @@ bool tick(QObject *window)
 
 bool deliver(QObject *window, const QVector<ImuSample> &samples)
 {
-    if (!QMetaObject::invokeMethod(window, "OtaVastaanNaytteet", Q_ARG(QVector<ImuSample>, samples)))
+    // All of them arrive now.
+    const QVector<qint64> arrivals(samples.size(), QDateTime::currentMSecsSinceEpoch());
+    if (!QMetaObject::invokeMethod(window, "OtaVastaanNaytteet", Q_ARG(QVector<ImuSample>, samples),
+                                   Q_ARG(QVector<qint64>, arrivals)))
         return false;
     if (samples.isEmpty())
         return true;
