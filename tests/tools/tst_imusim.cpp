@@ -1,4 +1,5 @@
 #include "framelayout.h"
+#include "linerate.h"
 #include "logformat.h"
 #include "mainwindow.h"
 #include "ptypair.h"
@@ -69,6 +70,8 @@ private slots:
     void monitorKeepsEveryFrame_data();
     void monitorKeepsEveryFrame();
     void replayOfAMonitorLog();
+    void arrivalTimes_data();
+    void arrivalTimes();
     void wrongLayoutIsNamed_data();
     void wrongLayoutIsNamed();
     void noisyLine_data();
@@ -376,6 +379,86 @@ void tst_ImuSim::monitorKeepsEveryFrame()
     // Drawing goes on until Stop, logging too: the plots hold what the log
     // holds, from the same first frame.
     QCOMPARE(drawn, delivery.received);
+}
+
+void tst_ImuSim::arrivalTimes_data()
+{
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<QStringList>("pacing");
+    QTest::addColumn<int>("toleranceMs");
+    const QStringList byte{"--pacing", "byte"};
+    QTest::newRow("bytes one at a time, 20 ms reads") << 20 << byte << 30;
+    // Up to 17 frames in one read: each is timed by where it lay in it.
+    QTest::newRow("bytes one at a time, 250 ms reads") << 250 << byte << 30;
+    // A USB adapter hands over 16 ms of the line at once.
+    QTest::newRow("bursts every 16 ms, 20 ms reads") << 20 << QStringList{"--pacing", "burst", "--burst-ms", "16"}
+                                                     << 50;
+}
+
+// With the time column, every line of 30 s of logging has a time, the
+// times never go back and follow the line's 68.6 frames a second, and each
+// is within the adapter's latency of when the simulator wrote the frame's
+// last byte.
+void tst_ImuSim::arrivalTimes()
+{
+    QFETCH(int, intervalMs);
+    QFETCH(QStringList, pacing);
+    QFETCH(int, toleranceMs);
+    QTemporaryDir scratch;
+    const QString sentFile = scratch.filePath("sent.txt");
+    const int wanted = 30 * 686 / 10;
+    Simulator sim;
+    QVERIFY(sim.start(pacing + QStringList{"--sent-times", sentFile, "--count", QString::number(wanted + 300)}));
+    answerSettings(sensorMode(sim.path, logDir), true);
+    MainWindow w;
+    child<QSpinBox>(&w, "TaajuusSBox")->setValue(intervalMs);
+    child<QCheckBox>(&w, "LogTimeBox")->setChecked(true);
+    acquireLines(w, wanted);
+    QVERIFY(sim.process.waitForFinished(30000));
+
+    // When each frame went, by its number in the run: wave sample n.
+    QFile sent(sentFile);
+    QVERIFY(sent.open(QIODevice::ReadOnly));
+    QHash<int, qint64> sentAt;
+    for (const QByteArray &line : sent.readAll().split('\n'))
+        if (!line.isEmpty())
+            sentAt.insert(line.split(',').value(0).toInt(), line.split(',').value(1).toLongLong());
+
+    QList<qint64> times;
+    QList<QList<int>> logged;
+    for (const QFileInfo &file : logFiles(logDir)) {
+        for (const QByteArray &line : dataLines(file)) {
+            qint64 time = 0;
+            const std::optional<ImuSample> sample = LogFormat::parseDataLine(line, nullptr, &time);
+            QVERIFY2(sample && time != LogFormat::NoTime, line.constData());
+            logged << values({*sample});
+            times << time;
+        }
+    }
+    const QList<QList<int>> waves = waveSamples(wanted + 300);
+    const qsizetype first = waves.indexOf(logged.first());
+    QVERIFY(first >= 0);
+    QCOMPARE(logged, waves.mid(first, logged.size()));
+
+    for (qsizetype i = 1; i < times.size(); ++i)
+        QVERIFY2(times[i] >= times[i - 1], qPrintable(QStringLiteral("line %1").arg(i)));
+    // The line's own pace: 68.6 frames a second, unless the simulator fell
+    // behind it on a busy machine.
+    const double spacing = double(times.last() - times.first()) / double(times.size() - 1);
+    const double sentSpacing = double(sentAt.value(int(first + times.size() - 1)) - sentAt.value(int(first)))
+            / double(times.size() - 1);
+    QVERIFY(sentSpacing >= 1000.0 * 14 / LineRate::BytesPerSecond - 0.05);
+    QVERIFY2(std::abs(spacing / sentSpacing - 1) <= 0.01,
+             qPrintable(QStringLiteral("%1 ms, sent %2 ms apart").arg(spacing).arg(sentSpacing)));
+    qint64 worst = 0;
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const int frame = int(first + i);
+        QVERIFY(sentAt.contains(frame));
+        worst = std::max(worst, std::abs(times[i] - sentAt.value(frame)));
+    }
+    qInfo("%s: %lld lines, %.3f ms apart, at most %lld ms from when the frame went", QTest::currentDataTag(),
+          static_cast<long long>(times.size()), spacing, static_cast<long long>(worst));
+    QVERIFY(worst <= toleranceMs);
 }
 
 void tst_ImuSim::wrongLayoutIsNamed_data()

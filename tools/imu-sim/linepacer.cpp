@@ -51,8 +51,10 @@ unsigned char LinePacer::takeByte()
     Frame &frame = frames.front();
     lineFreeAt = nextByteTime() + ByteTime;
     const unsigned char byte = frame.bytes[frame.next++];
-    if (frame.next == frame.bytes.size())
+    if (frame.next == frame.bytes.size()) {
         frames.pop_front();
+        ++taken;
+    }
     return byte;
 }
 

@@ -44,6 +44,9 @@ public:
 
     bool empty() const { return frames.empty(); }
 
+    // Frames whose last byte has been taken since construction.
+    long long framesTaken() const { return taken; }
+
     // Line time after the last byte queued.
     Clock::time_point queuedUntil() const { return queuedEnd; }
 
@@ -67,6 +70,7 @@ private:
     Clock::time_point lineFreeAt; // line time after the last byte taken
     Clock::time_point queuedEnd;  // line time after the last byte queued
     std::deque<Frame> frames;
+    long long taken = 0;
 };
 
 #endif // LINEPACER_H

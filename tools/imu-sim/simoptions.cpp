@@ -225,6 +225,10 @@ std::vector<OptionEntry> runOptions()
          real(0, 1, true, &SimOptions::drop)},
         {"hangup-after", "s", "Closes the line after <s> seconds and exits, as an unplugged adapter does.",
          real(0, 1e9, false, &SimOptions::hangupAfter)},
+        {"sent-times", "file", "Writes to <file>, for each frame sent, the frame's number from 0 and when its "
+                               "last byte was written, in milliseconds since 1970 UTC: what a reader's "
+                               "time stamps can be held against.",
+         path(&SimOptions::sentTimesFile, QStringLiteral("a file"))},
         {"seed", "n", "Seed for the random garbage and losses, so that a run can be repeated.",
          whole(0, NoLimit, [](SimOptions *options, long long seed) {
              options->seed = static_cast<uint64_t>(seed);

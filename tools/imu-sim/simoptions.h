@@ -21,6 +21,7 @@ struct SimOptions
     LinePacer::Pacing pacing = LinePacer::Pacing::Byte;
     int burstMs = 16;       // with burst pacing: how often bytes are passed on
     QString replayFile;     // empty: the test-mode waves
+    QString sentTimesFile;  // where to note when each frame went; empty: nowhere
     long long count = -1;   // frames to send; -1: no limit
     double seconds = -1;    // run time; -1: no limit
     double garbage = 0;     // chance of a burst of random bytes between frames

@@ -6,9 +6,15 @@
 #include "samplesource.h"
 #include "simline.h"
 
+#include <QDateTime>
+#include <QFile>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <random>
@@ -45,7 +51,8 @@ Clock::time_point afterOrNever(Clock::time_point start, double seconds)
 class FrameRun
 {
 public:
-    FrameRun(const SimOptions &options, SampleSource &source, SimLine &line, Clock::time_point start)
+    FrameRun(const SimOptions &options, SampleSource &source, SimLine &line, Clock::time_point start,
+             std::FILE *sentTimes)
         : options(options)
         , source(source)
         , line(line)
@@ -55,6 +62,7 @@ public:
         , hangupAt(afterOrNever(start, options.hangupAfter))
         , pacer(options.pacing, std::chrono::milliseconds(options.burstMs), start)
         , nextFrameAt(start)
+        , sentTimes(sentTimes)
     {
     }
 
@@ -77,8 +85,10 @@ public:
             if (produce(now))
                 continue;
             if (pacer.dueAt() <= now) {
+                const long long before = pacer.framesTaken();
                 if (!line.send(pacer.takeDue(now), error))
                     return End::Failed;
+                noteSent(before);
                 continue;
             }
             if (!producing && pacer.empty())
@@ -116,6 +126,8 @@ private:
         Clock::time_point lineFree;
         if (line.readerKeepsUp()) {
             lineFree = pacer.queue(std::move(frame), nextFrameAt);
+            if (sentTimes)
+                queuedNumbers.push_back(sent + unheard);
             ++sent;
             bytes += static_cast<long long>(size);
         } else {
@@ -125,6 +137,19 @@ private:
         }
         nextFrameAt = options.rate > 0 ? after(start, double(sent + unheard) / options.rate) : lineFree;
         return true;
+    }
+
+    // Notes when the frames whose last bytes the line just took went,
+    // framesBefore having been taken before; each by its number in the run.
+    void noteSent(long long framesBefore)
+    {
+        if (!sentTimes)
+            return;
+        const qint64 at = QDateTime::currentMSecsSinceEpoch();
+        for (long long frame = framesBefore; frame < pacer.framesTaken() && !queuedNumbers.empty(); ++frame) {
+            std::fprintf(sentTimes, "%lld,%lld\n", queuedNumbers.front(), static_cast<long long>(at));
+            queuedNumbers.pop_front();
+        }
     }
 
     // Short naps keep hang-up, end and Ctrl+C on time at any rate.
@@ -145,6 +170,9 @@ private:
     const Clock::time_point hangupAt;
     LinePacer pacer;
     Clock::time_point nextFrameAt;
+    std::FILE *sentTimes;
+    // The numbers in the run of the frames queued and not yet gone.
+    std::deque<long long> queuedNumbers;
     bool producing = true;
     long long sent = 0;
     long long unheard = 0;
@@ -185,11 +213,18 @@ int runSimulator(const SimOptions &options, const volatile std::sig_atomic_t *st
         say(QStringLiteral("%1 leads to %2").arg(link->path(), line->devicePath()));
     }
 
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> sentTimes(nullptr, &std::fclose);
+    if (!options.sentTimesFile.isEmpty()) {
+        sentTimes.reset(std::fopen(QFile::encodeName(options.sentTimesFile).constData(), "w"));
+        if (!sentTimes)
+            return fail(QStringLiteral("cannot write %1: %2").arg(options.sentTimesFile, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
     // The path goes alone on standard output, so scripts can read it.
     std::printf("%s\n", qPrintable(line->devicePath()));
     std::fflush(stdout);
 
-    FrameRun run(options, *source, *line, Clock::now());
+    FrameRun run(options, *source, *line, Clock::now(), sentTimes.get());
     switch (run.loop(stop, link, &error)) {
     case FrameRun::End::Failed:
         return fail(error);
