@@ -9,9 +9,9 @@
 //
 // The second form measures the logger alone at the line's pace (68.6 lines
 // a second), for the same number of seconds in each variant: the process's
-// CPU time per line (the syncing thread's included), once with the syncs
-// to the disk and once with the sync call replaced by one that does
-// nothing.
+// CPU time per line (the syncing thread's included), with the syncs to the
+// disk, with the sync call replaced by one that does nothing, and with the
+// syncs and the time column.
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise. Pending repaints are
 // let through every 256 ticks, as a busy event loop would; the tick times
@@ -29,6 +29,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -61,11 +62,12 @@ double processCpuSeconds()
 
 // Logs at the line's frame rate for the given seconds; prints the CPU per
 // line and the syncs made.
-void logAtLinePace(const char *variant, double seconds, bool sync)
+void logAtLinePace(const char *variant, double seconds, bool sync, bool timeColumn)
 {
     QTemporaryDir dir;
     Datalogger logger;
     logger.ReceiveFilename(dir.path());
+    logger.setTimeColumn(timeColumn);
     std::atomic<int> syncs{0};
     if (!sync)
         logger.syncer().setSyncCall([&](int, LogSync::Target) { ++syncs; return 0; });
@@ -83,7 +85,8 @@ void logAtLinePace(const char *variant, double seconds, bool sync)
     pace.setInterval(int(1000 / framesPerSecond));
     QEventLoop loop;
     QObject::connect(&pace, &QTimer::timeout, &loop, [&] {
-        logger.Log(int(written), -int(written), 1000, 0, 7, -32768);
+        const ImuSample sample{int16_t(written), int16_t(-written), 1000, 0, 7, -32768};
+        logger.logSample(sample, QDateTime::currentMSecsSinceEpoch());
         if (++written == lines)
             loop.quit();
     });
@@ -101,8 +104,9 @@ void logAtLinePace(const char *variant, double seconds, bool sync)
 int logging(double seconds)
 {
     std::printf("the logger alone at 68.6 lines a second, %.0f s a variant\n", seconds);
-    logAtLinePace("synced to the disk", seconds, true);
-    logAtLinePace("never synced", seconds, false);
+    logAtLinePace("synced to the disk", seconds, true, false);
+    logAtLinePace("never synced", seconds, false, false);
+    logAtLinePace("synced, time column", seconds, true, true);
     return 0;
 }
 

@@ -69,6 +69,7 @@ private slots:
     void monitorLogsWhatWasSent();
     void monitorKeepsEveryFrame_data();
     void monitorKeepsEveryFrame();
+    void replayOfAMonitorLog_data();
     void replayOfAMonitorLog();
     void arrivalTimes_data();
     void arrivalTimes();
@@ -495,14 +496,23 @@ void tst_ImuSim::wrongLayoutIsNamed()
     QVERIFY2(loggedLines(logDir).size() <= 1, qPrintable(loggedLines(logDir).join(' ')));
 }
 
+void tst_ImuSim::replayOfAMonitorLog_data()
+{
+    QTest::addColumn<bool>("timeColumn");
+    QTest::newRow("seven columns") << false;
+    QTest::newRow("with the time column") << true;
+}
+
 void tst_ImuSim::replayOfAMonitorLog()
 {
+    QFETCH(bool, timeColumn);
     // A log of 300 test-mode samples (the waves move on only with plots).
     const QString firstDir = logDir + "/first";
     QVERIFY(QDir().mkpath(firstDir));
     {
         answerWithPlots(testMode(firstDir));
         MainWindow w;
+        child<QCheckBox>(&w, "LogTimeBox")->setChecked(timeColumn);
         child<QCheckBox>(&w, "LogBox1")->setChecked(true);
         for (int i = 0; i < 300; ++i)
             QVERIFY(tick(&w));

@@ -35,16 +35,17 @@ std::unique_ptr<ReplaySource> ReplaySource::load(const QString &path, QString *e
         ++lineNumber;
         if (line.isEmpty() || LogFormat::isHeader(line))
             continue;
-        const std::optional<ImuSample> sample = LogFormat::parseDataLine(line);
-        if (!sample) {
-            *error = QStringLiteral("%1 line %2 is not a log line (index and six values from "
-                                    "-32768 to 32767): \"%3\"")
+        // Lines with or without the time column; the times are not played.
+        LogFormat::Line read;
+        const LogFormat::LineError problem = LogFormat::parseLine(line.constData(), line.constData() + line.size(), &read);
+        if (problem != LogFormat::LineError::None) {
+            *error = QStringLiteral("%1 line %2 is not a log line (%3): \"%4\"")
                          .arg(path)
                          .arg(lineNumber)
-                         .arg(QString::fromLatin1(line.left(80)));
+                         .arg(QString::fromLatin1(LogFormat::describe(problem)), QString::fromLatin1(line.left(80)));
             return nullptr;
         }
-        samples.push_back(*sample);
+        samples.push_back(read.sample);
     }
     if (samples.empty()) {
         *error = QStringLiteral("%1 holds no samples").arg(path);
