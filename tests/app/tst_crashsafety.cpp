@@ -31,8 +31,8 @@ const char childFlag[] = "--log-until-killed";
 
 // Runs in the child: the real window in test mode with "Datalog" ticked and a
 // 0 ms interval, writing linesPerFile lines per file into directory until it
-// is killed.
-int logUntilKilled(int argc, char *argv[], const QString &directory, int linesPerFile)
+// is killed, with the time column when asked.
+int logUntilKilled(int argc, char *argv[], const QString &directory, int linesPerFile, bool timeColumn)
 {
     // Logging never ends by itself: should the test die first, the child
     // must not go on filling the disk.
@@ -44,6 +44,7 @@ int logUntilKilled(int argc, char *argv[], const QString &directory, int linesPe
         child<QSpinBox>(d, "newfilelines")->setValue(linesPerFile);
     }, true);
     MainWindow w;
+    child<QCheckBox>(&w, "LogTimeBox")->setChecked(timeColumn);
     child<QCheckBox>(&w, "LogBox1")->setChecked(true);
     child<QSpinBox>(&w, "TaajuusSBox")->setValue(0);
     click(&w, "Start_Button");
@@ -85,24 +86,27 @@ void tst_CrashSafety::killedWhileLogging_data()
 {
     QTest::addColumn<int>("linesPerFile");
     QTest::addColumn<int>("killAfter");
-    QTest::newRow("one file, early") << LogFormat::defaultLinesPerFile << 1000;
-    QTest::newRow("one file, late") << LogFormat::defaultLinesPerFile << 30000;
-    QTest::newRow("1000 lines per file, several seconds") << 1000 << 120000;
-    QTest::newRow("7 lines per file") << 7 << 10000;
-    QTest::newRow("every line rolls over") << 1 << 5000;
+    QTest::addColumn<bool>("timeColumn");
+    QTest::newRow("one file, early") << LogFormat::defaultLinesPerFile << 1000 << false;
+    QTest::newRow("one file, late") << LogFormat::defaultLinesPerFile << 30000 << false;
+    QTest::newRow("1000 lines per file, several seconds") << 1000 << 120000 << false;
+    QTest::newRow("7 lines per file") << 7 << 10000 << false;
+    QTest::newRow("every line rolls over") << 1 << 5000 << false;
+    QTest::newRow("time column, 7 lines per file") << 7 << 10000 << true;
 }
 
 void tst_CrashSafety::killedWhileLogging()
 {
     QFETCH(int, linesPerFile);
     QFETCH(int, killAfter);
+    QFETCH(bool, timeColumn);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
 
     QProcess logger;
     logger.setProcessChannelMode(QProcess::ForwardedChannels);
     logger.start(QCoreApplication::applicationFilePath(),
-                 {childFlag, dir.path(), QString::number(linesPerFile)});
+                 {childFlag, dir.path(), QString::number(linesPerFile), timeColumn ? "time" : "plain"});
     QVERIFY(logger.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(loggedAtLeast(dir.path(), killAfter), 60000);
     const qsizetype seenBeforeKill = killAfter;
@@ -138,11 +142,15 @@ void tst_CrashSafety::killedWhileLogging()
         QVERIFY2(contents.endsWith('\n'), qPrintable(name + ": the last line is cut short"));
         QList<QByteArray> lines = contents.split('\n');
         lines.removeLast();
-        QCOMPARE(lines.first(), QByteArray(LogFormat::header));
+        QCOMPARE(lines.first() + '\n', LogFormat::headerLine(timeColumn));
         QVERIFY2(lines.size() - 1 <= linesPerFile, qPrintable(name + ": more lines than a file holds"));
         for (qsizetype i = 1; i < lines.size(); ++i, ++sample) {
             const QByteArray expected = LogFormat::dataLine(int(sample % linesPerFile), values).chopped(1);
-            if (lines[i] != expected)
+            const QByteArray time = lines[i].mid(expected.size() + 1);
+            const bool whole = timeColumn ? lines[i].startsWith(expected + ',')
+                                                && LogFormat::parseTime(time.constData(), time.constData() + time.size())
+                                          : lines[i] == expected;
+            if (!whole)
                 QFAIL(qPrintable(QStringLiteral("%1, line %2: \"%3\", expected \"%4\"")
                                          .arg(name).arg(i + 1)
                                          .arg(QString::fromLatin1(lines[i]), QString::fromLatin1(expected))));
@@ -158,8 +166,9 @@ void tst_CrashSafety::killedWhileLogging()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 4 && qstrcmp(argv[1], childFlag) == 0)
-        return logUntilKilled(argc, argv, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    if (argc == 5 && qstrcmp(argv[1], childFlag) == 0)
+        return logUntilKilled(argc, argv, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt(),
+                              qstrcmp(argv[4], "time") == 0);
 
     QCoreApplication app(argc, argv);
     tst_CrashSafety test;
