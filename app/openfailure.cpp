@@ -22,6 +22,8 @@ QString permissionText(const QString &path)
     // Qt keeps owner, group and others in the 0x7000, 0x70 and 0x7 nibbles.
     const int bits = int(device.permissions());
     const QString mode = QStringLiteral("0%1%2%3").arg((bits >> 12) & 7).arg((bits >> 4) & 7).arg(bits & 7);
+    if (!device.permissions().testFlag(QFileDevice::ReadOwner))
+        return tr("Permission denied: no one but root may read %1 (mode %2)").arg(path, mode);
     return tr("Permission denied: only %1 may read %2 (mode %3)")
         .arg(device.owner().isEmpty() ? QString::number(device.ownerId()) : device.owner(),
              path, mode);

@@ -27,6 +27,7 @@ void tst_OpenFailure::permissionNamesTheDevicesGroup_data()
     QTest::newRow("other group") << "tty" << 0640 << "Permission denied: add yourself to the tty group";
     // A pseudo-terminal of another user: its group may only write.
     QTest::newRow("group cannot read") << "tty" << 0620 << "Permission denied: only root may read %1 (mode 0620)";
+    QTest::newRow("no one can read") << "tty" << 0 << "Permission denied: no one but root may read %1 (mode 0000)";
 }
 
 // Joining dialout helps only with a device of that group.

@@ -399,7 +399,10 @@ void tst_ImuSim::arrivalTimes_data()
 // With the time column, every line of 30 s of logging has a time, the
 // times never go back and follow the line's 68.6 frames a second, and each
 // is within the adapter's latency of when the simulator wrote the frame's
-// last byte.
+// last byte. A time is judged where the simulator kept the line going up to
+// the read that took the frame: a line that pauses after a frame (here, a
+// simulator held up on a busy machine) makes the frame seem later, which no
+// reader can tell.
 void tst_ImuSim::arrivalTimes()
 {
     QFETCH(int, intervalMs);
@@ -445,20 +448,34 @@ void tst_ImuSim::arrivalTimes()
         QVERIFY2(times[i] >= times[i - 1], qPrintable(QStringLiteral("line %1").arg(i)));
     // The line's own pace: 68.6 frames a second, unless the simulator fell
     // behind it on a busy machine.
+    const double lineSpacing = 1000.0 * 14 / LineRate::BytesPerSecond;
     const double spacing = double(times.last() - times.first()) / double(times.size() - 1);
     const double sentSpacing = double(sentAt.value(int(first + times.size() - 1)) - sentAt.value(int(first)))
             / double(times.size() - 1);
-    QVERIFY(sentSpacing >= 1000.0 * 14 / LineRate::BytesPerSecond - 0.05);
+    QVERIFY(sentSpacing >= lineSpacing - 0.05);
     QVERIFY2(std::abs(spacing / sentSpacing - 1) <= 0.01,
              qPrintable(QStringLiteral("%1 ms, sent %2 ms apart").arg(spacing).arg(sentSpacing)));
+    const int framesPerRead = intervalMs * LineRate::BytesPerSecond / 14 / 1000 + 2;
+    auto lineKeptGoing = [&](int frame) {
+        for (int next = frame; next < frame + framesPerRead && sentAt.contains(next + 1); ++next)
+            if (sentAt.value(next + 1) - sentAt.value(next) > lineSpacing + 5)
+                return false;
+        return true;
+    };
     qint64 worst = 0;
+    int judged = 0;
     for (qsizetype i = 0; i < times.size(); ++i) {
         const int frame = int(first + i);
         QVERIFY(sentAt.contains(frame));
+        if (!lineKeptGoing(frame))
+            continue;
+        ++judged;
         worst = std::max(worst, std::abs(times[i] - sentAt.value(frame)));
     }
-    qInfo("%s: %lld lines, %.3f ms apart, at most %lld ms from when the frame went", QTest::currentDataTag(),
-          static_cast<long long>(times.size()), spacing, static_cast<long long>(worst));
+    qInfo("%s: %lld lines, %.3f ms apart, %d judged, at most %lld ms from when the frame went",
+          QTest::currentDataTag(), static_cast<long long>(times.size()), spacing, judged,
+          static_cast<long long>(worst));
+    QVERIFY(judged >= times.size() / 2);
     QVERIFY(worst <= toleranceMs);
 }
 
