@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -75,8 +76,10 @@ public:
     {
         if (size() <= newest)
             return;
-        std::copy(end() - newest, end(), begin());
-        mData.resize(mData.size() - (size() - newest));
+        // Moved as bytes: the points are plain data.
+        QCPGraphData *const first = mData.data() + mPreallocSize;
+        std::memmove(first, first + (size() - newest), size_t(newest) * sizeof(QCPGraphData));
+        mData.resize(mPreallocSize + newest);
     }
 };
 

@@ -58,12 +58,11 @@ SampleStore &SampleStore::operator=(SampleStore &&other) noexcept
 
 void SampleStore::append(const Sample &sample)
 {
-    const Index inChunk = count & (chunkSamples - 1);
-    if (inChunk == 0)
+    if (count % chunkSamples == 0)
         chunks.emplace_back(static_cast<int16_t *>(MappedMemory::map(chunkBytes)));
     int16_t *chunk = chunks.back().get();
     for (int column = 0; column < columns; ++column)
-        chunk[column * chunkSamples + inChunk] = sample[size_t(column)];
+        chunk[offsetInChunk(column, count)] = sample[size_t(column)];
     ++count;
 
     // A finished block is summarised once, from the values just written.

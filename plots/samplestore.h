@@ -12,8 +12,11 @@
 // Every sample of a history, exactly, as what it is: six signed 16-bit
 // values (acceleration X, Y, Z, gyroscope X, Y, Z, the columns 0 to 5), in
 // the order appended, each known by its position. The values lie in chunks
-// of chunkSamples samples, a column after the other within a chunk, so that
-// growing never moves what is stored; a MinMaxPyramid over the six columns
+// of chunkSamples samples, so that growing never moves what is stored, and
+// within a chunk in blocks of the pyramid's finest block: the block's
+// values of the first column, then those of the second, and so on, so that
+// a run of one column within a block is contiguous and the six columns at
+// one position lie close together. A MinMaxPyramid over the six columns
 // gives the extremes of any run of positions in O(log n) steps.
 //
 // Bytes per sample: 12 for the values and 0.375 for the pyramid (4 bytes
@@ -77,10 +80,17 @@ private:
     using Chunk = std::unique_ptr<int16_t[], Unmap>;
 
     Span spanOf(int column, Index first, Index last, MinMaxPyramid::Blocks *remembered) const;
+    // Where a value lies in its chunk: block by block, the columns of a
+    // block one after the other.
+    static Index offsetInChunk(int column, Index index)
+    {
+        const Index inChunk = index & (chunkSamples - 1);
+        return ((inChunk >> MinMaxPyramid::finestLevel) * columns + column) * MinMaxPyramid::finestBlock
+               + (inChunk & (MinMaxPyramid::finestBlock - 1));
+    }
     const int16_t *at(int column, Index index) const
     {
-        return chunks[size_t(index >> chunkLevel)].get() + column * chunkSamples
-               + (index & (chunkSamples - 1));
+        return chunks[size_t(index >> chunkLevel)].get() + offsetInChunk(column, index);
     }
 
     std::vector<Chunk> chunks;
