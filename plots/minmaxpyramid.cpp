@@ -1,45 +1,48 @@
 #include "minmaxpyramid.h"
 
-void MinMaxPyramid::append(double value)
+void MinMaxPyramid::appendBlock(const Span *blocks)
 {
-    include(unfinishedBlock, value);
-    if (++count % finestBlock != 0)
-        return;
-
-    // A finished block may finish a pair at each level above it.
-    Span block = unfinishedBlock;
-    unfinishedBlock = Span();
-    for (size_t level = 0;; ++level) {
-        if (levels.size() == level)
+    // A new block may finish a pair at each level above it.
+    levels.resize(std::max<size_t>(levels.size(), 1));
+    levels[0].insert(levels[0].end(), blocks, blocks + columns);
+    for (size_t level = 0; levels[level].size() % (2 * size_t(columns)) == 0; ++level) {
+        if (levels.size() == level + 1)
             levels.emplace_back();
-        std::vector<Span> &spans = levels[level];
-        spans.push_back(block);
-        if (spans.size() % 2 != 0)
-            break;
-        block = merged(spans[spans.size() - 2], spans.back());
+        const Span *pair = levels[level].data() + levels[level].size() - 2 * size_t(columns);
+        for (int column = 0; column < columns; ++column) {
+            Span merged = pair[column];
+            merged.include(pair[columns + column]);
+            levels[level + 1].push_back(merged);
+        }
     }
+}
+
+MinMaxPyramid::Span MinMaxPyramid::blockSpan(int column, Index begin, Index end) const
+{
+    // Blocks that are the odd one out at their level are taken whole; the
+    // rest pair up into the blocks of the level above.
+    Span result;
+    for (size_t level = 0; begin < end; ++level, begin /= 2, end /= 2) {
+        const Span *spans = levels[level].data() + column;
+        if (begin % 2 != 0)
+            result.include(spans[begin++ * columns]);
+        if (end % 2 != 0)
+            result.include(spans[--end * columns]);
+    }
+    return result;
 }
 
 void MinMaxPyramid::clear()
 {
     // swap, not clear(): a long history's blocks would otherwise keep their
     // capacity.
-    std::vector<std::vector<Span>>().swap(levels);
-    unfinishedBlock = Span();
-    count = 0;
+    std::vector<Level>().swap(levels);
 }
 
-void MinMaxPyramid::truncate(int first)
+std::size_t MinMaxPyramid::bytes() const
 {
-    if (first >= count)
-        return;
-    // Each level holds the blocks that lie wholly before first; the level
-    // above still holds exactly the pairs of the level below.
-    size_t blocks = size_t(std::max(first, 0) / finestBlock);
-    for (std::vector<Span> &spans : levels) {
-        spans.resize(std::min(spans.size(), blocks));
-        blocks /= 2;
-    }
-    unfinishedBlock = Span();
-    count = int(levels.empty() ? 0 : levels[0].size()) * finestBlock;
+    std::size_t total = levels.capacity() * sizeof(Level);
+    for (const Level &spans : levels)
+        total += MappedMemory::footprint(spans.capacity() * sizeof(Span));
+    return total;
 }

@@ -1,6 +1,6 @@
 #include "sensorplots.h"
 
-#include "pyramidgraph.h"
+#include "historygraph.h"
 
 #include <qcustomplot.h>
 
@@ -65,8 +65,8 @@ SensorPlots::SensorPlots(QWidget *window)
         plot->yAxis->grid()->setPen(gridPen);
     }
 
-    accGraphs = addGraphs(accPlot, QStringLiteral("Acc"));
-    gyroGraphs = addGraphs(gyroPlot, QStringLiteral("Gyro"));
+    accGraphs = addGraphs(accPlot, QStringLiteral("Acc"), 0);
+    gyroGraphs = addGraphs(gyroPlot, QStringLiteral("Gyro"), 3);
 
     const QBrush background(QColor(240, 235, 226, 255));
     accPlot->setBackground(background);
@@ -78,17 +78,18 @@ SensorPlots::SensorPlots(QWidget *window)
         connect(view, &PlotView::message, this, &SensorPlots::message);
 }
 
-SensorPlots::Graphs SensorPlots::addGraphs(QCustomPlot *plot, const QString &prefix)
+SensorPlots::Graphs SensorPlots::addGraphs(QCustomPlot *plot, const QString &prefix, int firstColumn)
 {
     // Graph indexes are fixed: 0 is X, 1 is Y, 2 is Z on both plots.
     const QPen pens[] = {linePen(Qt::blue), linePen(Qt::green), linePen(Qt::red)};
     const char *axes[] = {"_Xaxis", "_Yaxis", "_Zaxis"};
     Graphs graphs{};
     for (int i = 0; i < 3; ++i) {
-        graphs[i] = new PyramidGraph(plot->xAxis, plot->yAxis);
+        graphs[i] = new HistoryGraph(plot->xAxis, plot->yAxis);
         graphs[i]->setName(prefix + QLatin1String(axes[i]));
         graphs[i]->setPen(pens[i]);
-        graphs[i]->setFullResolution(fullResolution);
+        graphs[i]->setStore(&samples, firstColumn + i);
+        graphs[i]->setOwnPoints(ownPoints);
     }
     return graphs;
 }
@@ -140,21 +141,20 @@ void SensorPlots::followTime(QCustomPlot *plot, TimeAxis timeAxis, double last)
 
 void SensorPlots::append(const ImuSample &sample)
 {
-    // Each graph gets only the new point: handing it the whole history again
-    // would make every sample cost more than the one before, until the
-    // program could no longer keep up with the timer.
-    const double time = sampleCount;
-    appendTo(accGraphs, time, {sample.accX, sample.accY, sample.accZ});
-    appendTo(gyroGraphs, time, {sample.gyroX, sample.gyroY, sample.gyroZ});
-    ++sampleCount;
+    // The graphs draw from the store, so a sample costs the same however
+    // many came before it.
+    samples.append({sample.accX, sample.accY, sample.accZ, sample.gyroX, sample.gyroY, sample.gyroZ});
 }
 
 void SensorPlots::showNewest(TimeAxis timeAxis)
 {
     // Nothing to follow before the first sample.
-    if (sampleCount == 0)
+    if (samples.empty())
         return;
-    const double last = sampleCount - 1;
+    for (const Graphs &graphs : {accGraphs, gyroGraphs})
+        for (HistoryGraph *graph : graphs)
+            graph->catchUp();
+    const double last = double(samples.size() - 1);
     followTime(accPlot, timeAxis, last);
     followTime(gyroPlot, timeAxis, last);
     accView->followData();
@@ -163,22 +163,16 @@ void SensorPlots::showNewest(TimeAxis timeAxis)
     gyroPlot->replot();
 }
 
-void SensorPlots::appendTo(const Graphs &graphs, double time, const std::array<int16_t, 3> &values)
-{
-    for (size_t axis = 0; axis < 3; ++axis)
-        graphs[axis]->addPoint(time, values[axis]);
-}
-
 void SensorPlots::clear()
 {
-    // Clearing is the only way a long history shrinks, so the graphs give
-    // their memory back too.
-    sampleCount = 0;
-    for (PyramidGraph *graph : accGraphs)
-        graph->clearPoints();
+    // Clearing is the only way a long history shrinks, so the store and the
+    // graphs give their memory back too.
+    samples.clear();
+    for (HistoryGraph *graph : accGraphs)
+        graph->catchUp();
     accPlot->replot();
-    for (PyramidGraph *graph : gyroGraphs)
-        graph->clearPoints();
+    for (HistoryGraph *graph : gyroGraphs)
+        graph->catchUp();
     gyroPlot->replot();
 }
 

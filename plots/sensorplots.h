@@ -3,6 +3,7 @@
 
 #include "imusample.h"
 #include "plotview.h"
+#include "samplestore.h"
 
 #include <QObject>
 #include <QRect>
@@ -10,25 +11,23 @@
 #include <array>
 #include <cstdint>
 
-class PyramidGraph;
+class HistoryGraph;
 class QCustomPlot;
 class QWidget;
 
 // The acceleration and gyroscope plots of the main window, three curves
 // each (X, Y, Z): built once as children of the window, laid out by the
 // plots chosen, fed one sample at a time with the time axes following the
-// data, and cleared. Every sample drawn since the last clear is kept in the
-// graphs: the newest fullResolution of them as they were drawn, older ones
-// folded into their outline (PyramidGraph), which is what a view of them
-// draws anyway once a pixel column spans 32 samples.
+// data, and cleared. Every sample drawn since the last clear is kept
+// exactly, in a SampleStore that the six graphs draw from (HistoryGraph).
 class SensorPlots : public QObject
 {
     Q_OBJECT
 
 public:
-    // Samples per graph always kept as drawn: about four hours at the
-    // line's rate.
-    static constexpr int fullResolution = 1 << 20;
+    // The newest samples that each graph also keeps as its own points, for
+    // code that reads a graph's data: about four hours at the line's rate.
+    static constexpr int ownPoints = 1 << 20;
 
     // How the time axes move at each drawn sample.
     enum class TimeAxis {
@@ -49,19 +48,22 @@ public:
     // coordinates; the plots are placed there at once.
     void setArea(const QRect &area);
 
-    // Appends one sample at time sampleCount, without moving the axes or
+    // Appends one sample at time samplesDrawn(), without moving the axes or
     // replotting: for a batch of samples that showNewest() then shows.
     void append(const ImuSample &sample);
-    // Moves the time axes to the newest sample and replots both plots,
-    // hidden ones too.
+    // Brings the graphs' own points up to the samples appended, moves the
+    // time axes to the newest sample and replots both plots, hidden ones
+    // too.
     void showNewest(TimeAxis timeAxis);
 
-    // Empties the graphs; the axis ranges stay.
+    // Forgets every sample and gives the memory back; the axis ranges stay.
     void clear();
 
     // Samples drawn since construction or the last clear: the time of the
     // next sample.
-    int samplesDrawn() const { return sampleCount; }
+    int samplesDrawn() const { return int(samples.size()); }
+    // Every sample drawn since construction or the last clear.
+    const SampleStore &history() const { return samples; }
 
     PlotView *accelerationView() const { return accView; }
     PlotView *gyroscopeView() const { return gyroView; }
@@ -72,12 +74,10 @@ signals:
     void message(const QString &text);
 
 private:
-    using Graphs = std::array<PyramidGraph *, 3>;  // X, Y, Z
+    using Graphs = std::array<HistoryGraph *, 3>;  // X, Y, Z
 
-    Graphs addGraphs(QCustomPlot *plot, const QString &prefix);
-    // Appends the X, Y and Z values of a sample at time to the graphs of
-    // one plot.
-    static void appendTo(const Graphs &graphs, double time, const std::array<int16_t, 3> &values);
+    // The graphs of plot, drawing the store's columns from firstColumn on.
+    Graphs addGraphs(QCustomPlot *plot, const QString &prefix, int firstColumn);
     static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
 
     void place();
@@ -89,7 +89,7 @@ private:
     Graphs accGraphs{};
     Graphs gyroGraphs{};
 
-    int sampleCount = 0;
+    SampleStore samples;
     bool showAcceleration = false;
     bool showGyroscope = false;
     QRect area;
