@@ -191,6 +191,8 @@ void RecordingBuilder::add(int file, LogReader::Form form, LogReader::Piece &&pi
         recording.files.push_back({files.files[size_t(file)].path, recording.samples.size(), 0,
                                    form == LogReader::Form::WithTime, {}});
         ++recording.report.filesRead;
+        // Files come in order, so their offsets follow one another.
+        state.times = TimeColumn(&offsets);
     }
     // Those beyond the first few of the piece are counted all the same.
     recording.report.problems += piece.problemCount - qint64(piece.problems.size());
@@ -230,8 +232,6 @@ qint64 RecordingBuilder::addSamples(int file, LogReader::Form form, const LogRea
         if (!follows)
             read.marks.push_back(inFile);
     }
-    if (form == LogReader::Form::WithTime)
-        state.times.reserve(state.times.size() + Recording::Index(piece.times.size()));
     qint64 backwards = 0;
     for (size_t i = 0; i < piece.samples.size(); ++i) {
         const ImuSample &s = piece.samples[i];
@@ -249,7 +249,16 @@ qint64 RecordingBuilder::addSamples(int file, LogReader::Form form, const LogRea
 
 Recording RecordingBuilder::finish()
 {
-    placeTimes();
+    try {
+        placeTimes();
+    } catch (const std::bad_alloc &) {
+        // Samples without their times cannot be drawn.
+        recording.samples.clear();
+        recording.times = SampleTimes();
+        recording.files.clear();
+        recording.report.incomplete = true;
+        problem(QStringLiteral("not enough memory for the times of the samples"), QString());
+    }
     for (const Recording::File &file : recording.files)
         recording.report.timesEstimated |= !file.timed && file.samples > 0;
     return std::move(recording);
@@ -279,6 +288,7 @@ void RecordingBuilder::placeTimes()
     if (spans.empty())
         return;
     estimateSteps(spans);
+    recording.times = SampleTimes(std::move(offsets));
     for (size_t i = 0; i < spans.size(); ++i) {
         Progress &state = *states[i];
         const Recording::File &read = recording.files[size_t(state.file)];
@@ -291,8 +301,7 @@ void RecordingBuilder::placeTimes()
                                                   : QStringLiteral("begins before the file before it ends; "
                                                                    "drawn from that end"));
         if (read.timed) {
-            state.times.squeeze();
-            recording.times.appendTimed(std::move(state.times));
+            recording.times.appendTimed(state.times);
         } else {
             recording.times.appendEven(read.samples, double(spans[i].begunMs), spans[i].stepMs);
         }

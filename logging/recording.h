@@ -100,6 +100,8 @@ private:
     Recording recording;
     // For each file of the series: where reading it stands.
     std::vector<Progress> progress;
+    // The offsets of the times of every file with the time column.
+    TimeOffsets offsets;
     bool outOfMemory = false;
 };
 

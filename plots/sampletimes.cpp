@@ -1,11 +1,15 @@
 #include "sampletimes.h"
 
-#include <cmath>
 #include <limits>
-#include <memory>
 #include <utility>
 
+static_assert(SampleTimes::gapMs > 0, "a gap is a time between samples");
+
 SampleTimes::SampleTimes() = default;
+SampleTimes::SampleTimes(TimeOffsets offsets)
+    : offsets(std::move(offsets))
+{
+}
 SampleTimes::SampleTimes(SampleTimes &&) noexcept = default;
 SampleTimes &SampleTimes::operator=(SampleTimes &&) noexcept = default;
 SampleTimes::~SampleTimes() = default;
@@ -18,36 +22,40 @@ void SampleTimes::appendEven(Index samples, double firstMs, double stepMs)
     run.count = samples;
     run.firstMs = empty() ? firstMs : std::max(firstMs, endMs);
     run.stepMs = std::max(stepMs, 0.0);
-    add(std::move(run));
+    add(std::move(run), {});
 }
 
-void SampleTimes::appendTimed(TimeColumn &&times)
+void SampleTimes::appendTimed(const TimeColumn &times)
 {
     if (times.empty())
         return;
     Run run;
     run.count = times.size();
+    run.timed = true;
     run.floorMs = empty() ? -std::numeric_limits<double>::infinity() : endMs;
-    run.timed = std::make_unique<TimeColumn>(std::move(times));
-    add(std::move(run));
+    run.segmentsBegin = Index(segmentFirsts.size());
+    for (size_t s = 0; s < times.firsts.size(); ++s) {
+        segmentFirsts.push_back(count + times.firsts[s]);
+        segmentBases.push_back(times.bases[s]);
+        segmentOffsets.push_back(times.offsetsBegin + times.firsts[s]);
+    }
+    run.segmentsEnd = Index(segmentFirsts.size());
+    add(std::move(run), times.gaps());
 }
 
-void SampleTimes::add(Run &&run)
+void SampleTimes::add(Run &&run, const std::vector<Index> &gaps)
 {
     run.first = count;
-    run.startMs = run.at(0);
-    const double before = endMs;
-    if (count > 0 && run.at(0) - before > gapMs)
+    run.startMs = at(run, run.first);
+    if (count > 0 && run.startMs - endMs > gapMs)
         breakAt.push_back(run.first);
-    if (run.timed) {
-        // A gap in the column survives the floor only where both of its
-        // samples lie after it.
-        for (Index gap : run.timed->gaps())
-            if (run.at(gap) - run.at(gap - 1) > gapMs)
-                breakAt.push_back(run.first + gap);
-    }
+    // A gap in the column survives the floor only where both of its samples
+    // lie after it.
+    for (Index gap : gaps)
+        if (at(run, run.first + gap) - at(run, run.first + gap - 1) > gapMs)
+            breakAt.push_back(run.first + gap);
     count += run.count;
-    endMs = run.at(run.count - 1);
+    endMs = at(run, count - 1);
     runFirsts.push_back(run.first);
     runs.push_back(std::move(run));
 }
@@ -61,6 +69,7 @@ SampleTimes::Index SampleTimes::firstAbove(double ms, Index from, Index to) cons
 {
     return first([ms](double t) { return t > ms; }, ms, from, to);
 }
+
 SampleTimes::Index SampleTimes::nextBreak(Index from, Index to) const
 {
     const auto found = std::upper_bound(breakAt.begin(), breakAt.end(), from);
@@ -69,12 +78,9 @@ SampleTimes::Index SampleTimes::nextBreak(Index from, Index to) const
 
 std::size_t SampleTimes::bytes() const
 {
-    std::size_t total = runFirsts.capacity() * sizeof(Index) + runs.capacity() * sizeof(Run)
-                        + breakAt.capacity() * sizeof(Index);
-    for (const Run &run : runs)
-        if (run.timed)
-            total += sizeof(TimeColumn) + run.timed->bytes();
-    return total;
+    return runFirsts.capacity() * sizeof(Index) + runs.capacity() * sizeof(Run)
+           + (segmentFirsts.capacity() + segmentOffsets.capacity()) * sizeof(Index)
+           + segmentBases.capacity() * sizeof(std::int64_t) + offsets.bytes() + breakAt.capacity() * sizeof(Index);
 }
 
 bool TimeColumn::append(std::int64_t ms)
@@ -83,31 +89,13 @@ bool TimeColumn::append(std::int64_t ms)
     if (!inOrder)
         ms = lastMs;
     if (!empty() && ms - lastMs > SampleTimes::gapMs)
-        gapsAt.push_back(size());
+        gapsAt.push_back(count);
     if (empty() || ms - bases.back() > std::numeric_limits<std::uint16_t>::max()) {
-        firsts.push_back(size());
+        firsts.push_back(count);
         bases.push_back(ms);
     }
-    offsets.push_back(std::uint16_t(ms - bases.back()));
+    store->append(std::uint16_t(ms - bases.back()));
+    ++count;
     lastMs = ms;
     return inOrder;
-}
-
-TimeColumn::Index TimeColumn::segmentOf(Index index) const
-{
-    return Index(std::upper_bound(firsts.begin(), firsts.end(), index) - firsts.begin()) - 1;
-}
-
-void TimeColumn::squeeze()
-{
-    firsts.shrink_to_fit();
-    bases.shrink_to_fit();
-    offsets.shrink_to_fit();
-    gapsAt.shrink_to_fit();
-}
-
-std::size_t TimeColumn::bytes() const
-{
-    return firsts.capacity() * sizeof(Index) + bases.capacity() * sizeof(std::int64_t)
-           + offsets.capacity() * sizeof(std::uint16_t) + gapsAt.capacity() * sizeof(Index);
 }

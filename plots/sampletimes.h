@@ -1,6 +1,8 @@
 #ifndef SAMPLETIMES_H
 #define SAMPLETIMES_H
 
+#include "mappedmemory.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -9,6 +11,37 @@
 #include <vector>
 
 class TimeColumn;
+
+// The offsets of the timed samples of a history (see TimeColumn), in the
+// order of the samples: 2 bytes each, in chunks of mapped memory that
+// growing never moves.
+class TimeOffsets
+{
+public:
+    using Index = std::int64_t;
+
+    void append(std::uint16_t offset)
+    {
+        if (count % chunkOffsets == 0)
+            chunks.emplace_back(static_cast<std::uint16_t *>(MappedMemory::map(chunkBytes)));
+        chunks.back()[count++ & (chunkOffsets - 1)] = offset;
+    }
+    Index size() const { return count; }
+    std::uint16_t operator[](Index k) const { return chunks[size_t(k >> chunkLevel)][k & (chunkOffsets - 1)]; }
+    std::size_t bytes() const { return chunks.size() * chunkBytes + chunks.capacity() * sizeof(chunks[0]); }
+
+private:
+    // A huge page each.
+    static constexpr int chunkLevel = 20;
+    static constexpr Index chunkOffsets = Index(1) << chunkLevel;
+    static constexpr std::size_t chunkBytes = std::size_t(chunkOffsets) * sizeof(std::uint16_t);
+    struct Unmap
+    {
+        void operator()(std::uint16_t *chunk) const { MappedMemory::unmap(chunk, chunkBytes); }
+    };
+    std::vector<std::unique_ptr<std::uint16_t[], Unmap>> chunks;
+    Index count = 0;
+};
 
 // When each sample of a history was taken, in milliseconds since 1970 UTC,
 // and where the history breaks: a graph draws a break as a gap, not as a
@@ -21,6 +54,10 @@ class TimeColumn;
 // end are placed at it. A break lies wherever a sample follows the one
 // before it by more than gapMs, except inside an evenly spaced run, whose
 // spacing is a guess.
+//
+// Timed samples take 2 bytes each: offsets of up to 65535 ms from the base
+// of their segment, the segments of every run in one table, so that a
+// search over a long history reads a few places close together.
 //
 // Plain data, as SampleStore: one thread at a time, movable to another.
 class SampleTimes
@@ -35,6 +72,8 @@ public:
     static constexpr std::int64_t gapMs = 3000;
 
     SampleTimes();
+    // Times whose timed runs keep their offsets in offsets.
+    explicit SampleTimes(TimeOffsets offsets);
     SampleTimes(SampleTimes &&) noexcept;
     SampleTimes &operator=(SampleTimes &&) noexcept;
     ~SampleTimes();
@@ -42,12 +81,13 @@ public:
     // Appends count samples, the first at firstMs and each next one stepMs
     // (0 or more) later.
     void appendEven(Index count, double firstMs, double stepMs);
-    // Appends the samples of times, which it takes.
-    void appendTimed(TimeColumn &&times);
+    // Appends the samples of times, whose offsets lie in the offsets given
+    // at construction.
+    void appendTimed(const TimeColumn &times);
 
     Index size() const { return count; }
     bool empty() const { return count == 0; }
-    double msOf(Index index) const;
+    double msOf(Index index) const { return at(runs[size_t(runOf(index))], index); }
     // The end of the last run: the time of the last sample.
     double lastMs() const { return endMs; }
 
@@ -75,71 +115,88 @@ private:
         double startMs = 0;  // the first sample's time
         // Evenly spaced: the time of sample first + i is firstMs + i * stepMs.
         double firstMs = 0, stepMs = 0;
-        // Timed: none earlier than floorMs.
-        std::unique_ptr<TimeColumn> timed;
+        // Timed: segments [segmentsBegin, segmentsEnd) of the table, none
+        // earlier than floorMs.
+        bool timed = false;
+        Index segmentsBegin = 0, segmentsEnd = 0;
         double floorMs = 0;
-
-        double at(Index i) const;
     };
 
     Index runOf(Index index) const
     {
         return Index(std::upper_bound(runFirsts.begin(), runFirsts.end(), index) - runFirsts.begin()) - 1;
     }
-    void add(Run &&run);
+    // The segment of the timed sample index among segments [low, high).
+    Index segmentOf(Index index, Index low, Index high) const
+    {
+        return Index(std::upper_bound(segmentFirsts.begin() + low, segmentFirsts.begin() + high, index)
+                     - segmentFirsts.begin())
+               - 1;
+    }
+    double timedAt(Index segment, Index index) const
+    {
+        return double(segmentBases[size_t(segment)]
+                      + offsets[segmentOffsets[size_t(segment)] + index - segmentFirsts[size_t(segment)]]);
+    }
+    // The time of sample index of run.
+    double at(const Run &run, Index index) const
+    {
+        if (!run.timed)
+            return run.firstMs + double(index - run.first) * run.stepMs;
+        return std::max(run.floorMs, timedAt(segmentOf(index, run.segmentsBegin, run.segmentsEnd), index));
+    }
+    template <typename Reached>
+    Index firstTimed(const Run &run, Reached reached, double aboutMs, Index from, Index to) const;
+    void add(Run &&run, const std::vector<Index> &gaps);
 
     std::vector<Index> runFirsts;
     std::vector<Run> runs;
+    // The segments of the timed runs: the first sample of each (its index
+    // in the history), its time, and where its offsets begin.
+    std::vector<Index> segmentFirsts;
+    std::vector<std::int64_t> segmentBases;
+    std::vector<Index> segmentOffsets;
+    TimeOffsets offsets;
     std::vector<Index> breakAt;
     Index count = 0;
     double endMs = 0;
 };
 
-// The times of a run of samples that each came with its own (the log's time
-// column), in milliseconds since 1970 UTC, in 2 bytes a sample: offsets of
-// up to 65535 ms from the base of their segment, a new segment beginning
-// where an offset would not fit. Times never fall: one earlier than the time
-// before is kept as that time.
+// The times of one run of samples that each came with its own (the log's
+// time column) while they are read, in milliseconds since 1970 UTC, in the
+// form SampleTimes keeps them: offsets of up to 65535 ms from the base of
+// their segment, a new segment beginning where an offset would not fit.
+// The offsets go to a TimeOffsets that the columns of a history fill one
+// after the other. Times never fall: one earlier than the time before is
+// kept as that time.
 class TimeColumn
 {
 public:
     using Index = std::int64_t;
 
+    TimeColumn() = default;
+    // Keeps its offsets in offsets, from its end on; no other column may
+    // append there until this one is complete.
+    explicit TimeColumn(TimeOffsets *offsets) : store(offsets), offsetsBegin(offsets->size()) {}
+
     // Appends the next sample's time. False when it was earlier than the
     // time before and is kept as that.
     bool append(std::int64_t ms);
-    Index size() const { return Index(offsets.size()); }
-    bool empty() const { return offsets.empty(); }
-    std::int64_t at(Index index) const { return bases[size_t(segmentOf(index))] + offsets[size_t(index)]; }
+    Index size() const { return count; }
+    bool empty() const { return count == 0; }
     std::int64_t first() const { return bases.front(); }
     std::int64_t last() const { return lastMs; }
     // The samples that follow the one before by more than SampleTimes::gapMs.
     const std::vector<Index> &gaps() const { return gapsAt; }
 
-    // The first of the samples [from, to) whose time reached(ms) takes,
-    // for a reached that never turns false again as times rise; to when
-    // there is none. aboutMs: a time near where it turns.
-    template <typename Reached>
-    Index first(Reached reached, double aboutMs, Index from, Index to) const;
-
-    // Makes room for samples in all, so that appending up to them takes no
-    // more memory (but for a new segment now and then); growing, it keeps
-    // room for as many again, so that a long column is not copied often.
-    void reserve(Index samples)
-    {
-        if (size_t(samples) > offsets.capacity())
-            offsets.reserve(std::max(size_t(samples), 2 * offsets.capacity()));
-    }
-    // Gives back the room kept for growing.
-    void squeeze();
-    std::size_t bytes() const;
-
 private:
-    Index segmentOf(Index index) const;
+    friend class SampleTimes;
 
+    TimeOffsets *store = nullptr;
+    Index offsetsBegin = 0;
+    Index count = 0;
     std::vector<Index> firsts;        // the first sample of each segment
     std::vector<std::int64_t> bases;  // that sample's time
-    std::vector<std::uint16_t> offsets;
     std::vector<Index> gapsAt;
     std::int64_t lastMs = 0;
 };
@@ -188,48 +245,6 @@ std::int64_t firstReachingNear(std::int64_t from, std::int64_t to, std::int64_t 
 }
 
 template <typename Reached>
-TimeColumn::Index TimeColumn::first(Reached reached, double aboutMs, Index from, Index to) const
-{
-    if (from >= to)
-        return to;
-    // The segments' bases rise with their times: the answer lies in the
-    // last segment whose base falls short, or is the first of the next.
-    // The view asks for nearby samples, so the search starts at from.
-    const Index low = segmentOf(from), segments = Index(firsts.size());
-    const Index next = firstReachingNear(low + 1, segments, low + 1, [&](Index s) {
-        return firsts[size_t(s)] >= to || reached(double(bases[size_t(s)]));
-    });
-    const Index begin = std::max(from, firsts[size_t(next - 1)]);
-    const Index end = next < segments ? std::min(firsts[size_t(next)], to) : to;
-    // Within a segment times mostly rise at the sensor's pace: the answer
-    // lies about where aboutMs falls between the segment's first time and
-    // the next segment's, which the bases tell without reading offsets.
-    const Index segment = next - 1;
-    const std::int64_t base = bases[size_t(segment)];
-    const auto timeAt = [&](Index i) { return double(base + offsets[size_t(i)]); };
-    const Index lastIndex = next < segments ? firsts[size_t(next)] : size() - 1;
-    const double lastTime = double(next < segments ? bases[size_t(next)] : lastMs);
-    const Index firstIndex = firsts[size_t(segment)];
-    Index guess = begin;
-    if (lastTime > double(base)) {
-        const double share = (aboutMs - double(base)) / (lastTime - double(base));
-        guess = share > 0 ? firstIndex + Index(std::min(share, 1.0) * double(lastIndex - firstIndex)) : begin;
-    }
-    return firstReachingNear(begin, end, guess, [&](Index i) { return reached(timeAt(i)); });
-}
-
-inline double SampleTimes::Run::at(Index i) const
-{
-    return timed ? std::max(floorMs, double(timed->at(i))) : firstMs + double(i) * stepMs;
-}
-
-inline double SampleTimes::msOf(Index index) const
-{
-    const Run &run = runs[size_t(runOf(index))];
-    return run.at(index - run.first);
-}
-
-template <typename Reached>
 SampleTimes::Index SampleTimes::first(Reached reached, double aboutMs, Index from, Index to) const
 {
     from = std::max<Index>(from, 0);
@@ -244,26 +259,53 @@ SampleTimes::Index SampleTimes::first(Reached reached, double aboutMs, Index fro
         return runs[size_t(r)].first >= to || reached(runs[size_t(r)].startMs);
     });
     const Run &run = runs[size_t(next - 1)];
-    const Index begin = std::max(from, run.first) - run.first;
-    const Index end = (next < high ? std::min(runs[size_t(next)].first, to) : to) - run.first;
-    if (run.timed) {
-        // Where the floor is reached, every sample is.
-        if (reached(run.floorMs))
-            return run.first + begin;
-        return run.first + run.timed->first(reached, aboutMs, begin, end);
-    }
+    const Index begin = std::max(from, run.first);
+    const Index end = next < high ? std::min(runs[size_t(next)].first, to) : to;
+    if (run.timed)
+        return firstTimed(run, reached, aboutMs, begin, end);
     // Evenly spaced: a first guess from the spacing, made exact by the
     // times themselves.
     Index guess = begin;
     if (run.stepMs > 0) {
-        const double at = std::ceil((aboutMs - run.firstMs) / run.stepMs);
+        const double at = std::ceil((aboutMs - run.firstMs) / run.stepMs) + double(run.first);
         guess = at <= double(begin) ? begin : at >= double(end) ? end : Index(at);
     }
-    while (guess > begin && reached(run.at(guess - 1)))
+    while (guess > begin && reached(this->at(run, guess - 1)))
         --guess;
-    while (guess < end && !reached(run.at(guess)))
+    while (guess < end && !reached(this->at(run, guess)))
         ++guess;
-    return run.first + guess;
+    return guess;
+}
+
+template <typename Reached>
+SampleTimes::Index SampleTimes::firstTimed(const Run &run, Reached reached, double aboutMs, Index from,
+                                           Index to) const
+{
+    // Where the floor is reached, every sample is.
+    if (reached(run.floorMs))
+        return from;
+    // The segments' bases rise with their times: the answer lies in the
+    // last segment whose base falls short, or is the first of the next.
+    const Index low = segmentOf(from, run.segmentsBegin, run.segmentsEnd), segments = run.segmentsEnd;
+    const Index next = firstReachingNear(low + 1, segments, low + 1, [&](Index s) {
+        return segmentFirsts[size_t(s)] >= to || reached(double(segmentBases[size_t(s)]));
+    });
+    const Index segment = next - 1;
+    const Index begin = std::max(from, segmentFirsts[size_t(segment)]);
+    const Index end = next < segments ? std::min(segmentFirsts[size_t(next)], to) : to;
+    // Within a segment times mostly rise at the sensor's pace: the answer
+    // lies about where aboutMs falls between the segment's first time and
+    // the next one's, which the table tells without reading offsets.
+    const double base = double(segmentBases[size_t(segment)]);
+    const Index firstIndex = segmentFirsts[size_t(segment)];
+    const Index lastIndex = next < segments ? segmentFirsts[size_t(next)] : run.first + run.count - 1;
+    const double lastTime = next < segments ? double(segmentBases[size_t(next)]) : timedAt(segment, lastIndex);
+    Index guess = begin;
+    if (lastTime > base) {
+        const double share = (aboutMs - base) / (lastTime - base);
+        guess = share > 0 ? firstIndex + Index(std::min(share, 1.0) * double(lastIndex - firstIndex)) : begin;
+    }
+    return firstReachingNear(begin, end, guess, [&](Index i) { return reached(timedAt(segment, i)); });
 }
 
 #endif // SAMPLETIMES_H
