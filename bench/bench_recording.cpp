@@ -147,8 +147,9 @@ double replotMs(const QList<QCustomPlot *> &plots)
     return threadCpuMs() - start;
 }
 
-// A view of a viewer's time axis, drawn as it first appears (after a view
-// far from it) and as it is dragged by a pixel at a time: the CPU time of
+// A view of a viewer's time axis, drawn as it first appears (zoomed out to
+// it by a turn of the wheel, so that no pixel column holds the samples it
+// held before) and as it is dragged by a pixel at a time: the CPU time of
 // both.
 struct View
 {
@@ -160,7 +161,8 @@ struct View
         const QList<QCustomPlot *> plots = viewer->findChildren<QCustomPlot *>();
         QCPAxis *time = plots.at(0)->xAxis;
         const double pixel = (upper - lower) / plots.at(0)->axisRect()->width();
-        time->setRange(lower - 1000 * pixel, upper - 1000 * pixel);
+        const double middle = (lower + upper) / 2, half = (upper - lower) / 2;
+        time->setRange(middle - 0.85 * half, middle + 0.85 * half);
         replotMs(plots);
         time->setRange(lower, upper);
         const double first = replotMs(plots);
@@ -192,8 +194,8 @@ void printCosts(RecordingViewer *week, RecordingViewer *small)
         {"a minute", {week, middle, middle + 60}},
         {"100 samples", {week, middle, times.msOf(recording.samples.size() / 2 + 100) / 1000}},
     };
-    std::printf("  drawing both plots, CPU ms as a view first appears / dragged a pixel at a time, and "
-                "the ratio to the whole 1000-sample recording (medians of 25 turns):\n");
+    std::printf("  drawing both plots, CPU ms as a view first appears (zoomed out to) / dragged a pixel at a "
+                "time, and the ratio to the whole 1000-sample recording (medians of 25 turns):\n");
     for (const auto &view : views) {
         std::vector<double> first, dragged, baseFirst, baseDragged, firstRatio, draggedRatio;
         for (int turn = 0; turn < 25; ++turn) {

@@ -41,8 +41,19 @@ public:
         if (bottom > coreBottom)
             fill(x, x, coreBottom + 1, bottom);
     }
-    // Fills what is still open; call after the last bar.
-    void finish() { closeCore(); }
+    // Fills what is still open, and all in one call; call after the last
+    // bar.
+    void finish()
+    {
+        closeCore();
+        if (rects.isEmpty())
+            return;
+        painter->save();
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(colour);
+        painter->drawRects(rects);
+        painter->restore();
+    }
 
 private:
     void closeCore()
@@ -53,10 +64,11 @@ private:
     }
     void fill(int left, int right, int top, int bottom)
     {
-        painter->fillRect(QRect(left, top, right - left + 1, bottom - top + 1), colour);
+        rects.append(QRect(left, top, right - left + 1, bottom - top + 1));
     }
 
     QPainter *painter;
+    QVector<QRect> rects;
     QColor colour;
     bool open = false;
     int coreLeft = 0, coreRight = 0, coreTop = 0, coreBottom = 0;
@@ -341,34 +353,42 @@ QVector<QPointF> HistoryGraph::columnLines(const Columns &view) const
     std::vector<DrawnColumn> &drawing = spareColumns;
     drawing.clear();
     drawing.reserve(view.columns.size());
-    // The points go straight to pixels: each lies at its column's centre,
-    // and a linear value axis maps values by one factor.
+    // The points go straight to pixels: each lies at its column's centre.
     const QCPAxis *valueAxis = mValueAxis.data();
-    const bool linear = valueAxis->scaleType() == QCPAxis::stLinear;
-    const double zero = valueAxis->coordToPixel(0), perValue = valueAxis->coordToPixel(1) - zero;
     const bool keysAcross = mKeyAxis->orientation() == Qt::Horizontal;
     QVector<QPointF> lines;
     lines.reserve(int(4 * view.columns.size() + 8));
     const auto point = [&](double pixel, double value) {
-        const double valuePixel = linear ? zero + value * perValue : valueAxis->coordToPixel(value);
+        const double valuePixel = valueAxis->coordToPixel(value);
         lines.append(keysAcross ? QPointF(pixel, valuePixel) : QPointF(valuePixel, pixel));
     };
 
-    size_t earlier = 0;
-    // Columns far apart read memory far apart: what a column reads is asked
-    // for a few columns ahead.
+    // Whether the last drawing found the samples [first, next) in a column,
+    // looking from *earlier on; leaves *earlier at the first column it did
+    // not pass.
+    const auto drawnBefore = [this](size_t *earlier, Index first, Index next) {
+        while (*earlier < drawnColumns.size() && drawnColumns[*earlier].first < first)
+            ++*earlier;
+        return *earlier < drawnColumns.size() && drawnColumns[*earlier].first == first
+               && drawnColumns[*earlier].next == next;
+    };
+    // Columns far apart read memory far apart: what a column not drawn
+    // before reads is asked for a few columns ahead.
     constexpr size_t ahead = 6;
+    size_t earlier = 0, earlierAhead = 0;
+    const auto prefetch = [&](size_t c) {
+        const Columns::Column &at = view.columns[c];
+        if (!drawnBefore(&earlierAhead, at.first, at.next))
+            store->prefetch(column, at.first, at.next);
+    };
     for (size_t c = 0; c < std::min(ahead, view.columns.size()); ++c)
-        store->prefetch(column, view.columns[c].first, view.columns[c].next);
+        prefetch(c);
     for (size_t c = 0; c < view.columns.size(); ++c) {
         const Columns::Column &at = view.columns[c];
         const Index first = at.first, next = at.next;
         if (c + ahead < view.columns.size())
-            store->prefetch(column, view.columns[c + ahead].first, view.columns[c + ahead].next);
-        while (earlier < drawnColumns.size() && drawnColumns[earlier].first < first)
-            ++earlier;
-        if (earlier < drawnColumns.size() && drawnColumns[earlier].first == first
-            && drawnColumns[earlier].next == next) {
+            prefetch(c + ahead);
+        if (drawnBefore(&earlier, first, next)) {
             drawing.push_back(drawnColumns[earlier]);
         } else {
             DrawnColumn fresh;
@@ -464,9 +484,10 @@ void HistoryGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lin
     // light that column from the lowest to the highest of them, and a
     // segment between columns lights the same pixels whatever came before.
     // So each run of points on one column becomes one vertical bar, and runs
-    // are joined by the real segment between them. On a device without
-    // scaling a bar is a one-pixel-wide rectangle, which the painter fills
-    // row by row far faster than it steps along a line.
+    // are joined by the real segment between them, unless the bars light
+    // its pixels already. On a device without scaling a bar is a
+    // one-pixel-wide rectangle, which the painter fills row by row far
+    // faster than it steps along a line.
     auto drawable = [](const QPointF &p) { return !qIsNaN(p.x()) && !qIsNaN(p.y()); };
     const bool barsAsRectangles = painter->deviceTransform().type() == QTransform::TxNone
                                   && painter->pen().style() == Qt::SolidLine
@@ -476,6 +497,9 @@ void HistoryGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lin
     segments.reserve(2 * int(painter->device()->width()) + 8);
     bool joined = false;
     QPoint previousEnd;
+    // The last run's bar, when it was filled as a rectangle.
+    bool previousBar = false;
+    int previousTop = 0, previousBottom = 0;
     for (int i = 0; i < lines.size();) {
         if (!drawable(lines[i])) {
             joined = false;
@@ -491,15 +515,22 @@ void HistoryGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lin
             top = std::min(top, end.y());
             bottom = std::max(bottom, end.y());
         }
-        if (joined)
+        const bool bar = j > i + 1 && barsAsRectangles;
+        // A segment between neighbouring bars lights rows between its ends
+        // in those two columns only; where both bars span both ends, they
+        // light all of them already.
+        const bool covered = bar && previousBar && start.x() == previousEnd.x() + 1 && previousEnd.y() >= top
+                             && previousEnd.y() <= bottom && start.y() >= previousTop && start.y() <= previousBottom;
+        if (joined && !covered)
             segments.append(QLine(previousEnd, start));
-        if (j > i + 1) {
-            if (barsAsRectangles)
-                bars.add(start.x(), top, bottom);
-            else
-                segments.append(QLine(start.x(), top, start.x(), bottom));
-        }
+        if (bar)
+            bars.add(start.x(), top, bottom);
+        else if (j > i + 1)
+            segments.append(QLine(start.x(), top, start.x(), bottom));
         previousEnd = end;
+        previousBar = bar;
+        previousTop = top;
+        previousBottom = bottom;
         joined = true;
         i = j;
     }
