@@ -7,17 +7,23 @@
 #include "logformat.h"
 #include "openfailure.h"
 #include "options.h"
+#include "recordingdialog.h"
+#include "recordingviewer.h"
 #include "sensorplots.h"
 #include "serialhandler.h"
 #include "serialportlist.h"
 #include "wavesample.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -51,6 +57,10 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(std::make_unique<Ui_MainWindow>())
 {
     ui->setupUi(this);
+    // Log files dropped anywhere on the window, the message area included,
+    // open as a recording.
+    setAcceptDrops(true);
+    ui->msgBrowser->setAcceptDrops(false);
 
     serialHandler = std::make_unique<serialhandler>();
     dataLogger = std::make_unique<Datalogger>();
@@ -89,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialHandler.get(), &serialhandler::SendSamples, this, &MainWindow::OtaVastaanNaytteet);
     connect(dataLogger.get(), &Datalogger::NewFileCreated, this, &MainWindow::OtaVastaanViesti);
     // Menus
+    connect(ui->actionOpenRecording, &QAction::triggered, this, &MainWindow::AvaaTallenne);
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionOptions, &QAction::triggered, this, &MainWindow::AvaaOptions);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::AvaaAbout);
@@ -121,9 +132,14 @@ MainWindow::MainWindow(QWidget *parent)
     }
 }
 
-// The reader, the logger and the dialog go with the window. Every log line is
-// already flushed, so nothing is left to write.
-MainWindow::~MainWindow() = default;
+// The reader, the logger and the dialog go with the window, and so do the
+// viewers still open. Every log line is already flushed, so nothing is left
+// to write.
+MainWindow::~MainWindow()
+{
+    for (const QPointer<RecordingViewer> &viewer : viewers)
+        delete viewer.data();
+}
 
 void MainWindow::AvaaOptions()
 {
@@ -171,6 +187,47 @@ void MainWindow::AvaaReadme()
     qDebug().noquote() << "Readme box names" << (readme.isEmpty() ? QStringLiteral("no readme.txt found") : readme);
     box.setText(tr("Check readme.txt") + QLatin1Char('\n') + where);
     box.exec();
+}
+
+void MainWindow::AvaaTallenne()
+{
+    RecordingDialog dialog(this, logFolder);
+    if (dialog.exec() == QDialog::Accepted && !dialog.chosen().isEmpty())
+        openRecording(dialog.chosen());
+}
+
+void MainWindow::openRecording(const QStringList &paths)
+{
+    auto *viewer = new RecordingViewer(paths);
+    // Beside the monitor, each next one a little further on.
+    viewers.removeAll(nullptr);
+    viewer->move(frameGeometry().topRight() + QPoint(8 + 24 * int(viewers.size()), 24 * int(viewers.size())));
+    viewers << viewer;
+    viewer->show();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        paths << url.toLocalFile();
+    event->acceptProposedAction();
+    openRecording(paths);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    for (const QPointer<RecordingViewer> &viewer : viewers)
+        if (viewer)
+            viewer->close();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::OtaVastaanOptions(int *optionFrame)
@@ -483,6 +540,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::describeLogFolder(const QString &directory)
 {
     const QString folder = QDir(directory.isEmpty() ? QStringLiteral(".") : directory).absolutePath();
+    logFolder = folder;
     ui->LogBox1->setToolTip(tr("Writes every sample to a new file in %1, named after the time it "
                                "begins (dd.MM, h.mm.ss.txt)").arg(QDir::toNativeSeparators(folder)));
 }

@@ -4,8 +4,11 @@
 #include "imusample.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <cstdint>
@@ -14,6 +17,7 @@
 class Datalogger;
 class Options;
 class QLabel;
+class RecordingViewer;
 class SensorPlots;
 class QTimer;
 class Ui_MainWindow;
@@ -23,7 +27,7 @@ class serialhandler;
 // logger and the settings dialog, wires them together, runs the settings
 // dialog before it is first shown, and on every timer tick fetches a sample
 // from the sensor (or computes one in test mode), shows it on the readouts,
-// draws it and logs it.
+// draws it and logs it. Recordings open in viewers of their own beside it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -55,6 +59,7 @@ private slots:
     void AvaaOptions();
     void AvaaAbout();
     void AvaaReadme();
+    void AvaaTallenne();
     void OtaVastaanOptions(int *optionFrame);
     void OtaVastaanViesti(QString msg);
     void on_Start_Button_clicked();
@@ -100,7 +105,16 @@ private:
     // Shows in the status bar why nothing is logged while Datalog is ticked.
     void updateLogStatus();
 
+    // Shows the log files and folders at paths in a viewer of their own;
+    // the monitor goes on acquiring and logging meanwhile.
+    void openRecording(const QStringList &paths);
+
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Log files or folders dropped on the window open as a recording.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    // The viewers close with the monitor, which ends the program.
+    void closeEvent(QCloseEvent *event) override;
 
     QLabel *linkStatus = nullptr;
     QLabel *logStatus = nullptr;
@@ -119,6 +133,11 @@ private:
     QString reportedOpenFailure;
     // The wrong-layout hint last given in the message area.
     QString reportedLayoutHint;
+    // Where the logs go: where the recordings to open are.
+    QString logFolder;
+    // The recording viewers open: top-level windows that delete themselves
+    // when closed.
+    QList<QPointer<RecordingViewer>> viewers;
 };
 
 #endif // MAINWINDOW_H

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <string>
+#include <string_view>
 
 namespace LogFormat {
 
@@ -84,10 +86,20 @@ bool headerHasTime(const QByteArray &line)
 
 bool isHeader(const QByteArray &line)
 {
+    return headerOf(line.constData(), line.constData() + line.size()) != Header::None;
+}
+
+Header headerOf(const char *begin, const char *end)
+{
     // Read back leniently: what begins with the index column's name can be
     // nothing but a header.
-    static const QByteArray indexColumn = QByteArray(header).left(QByteArray(header).indexOf(','));
-    return line.startsWith(indexColumn);
+    static const std::string_view indexColumn = std::string_view(header).substr(0, std::string_view(header).find(','));
+    static const std::string withTime = std::string(header) + timeColumn;
+    const std::string_view line(begin, size_t(end - begin));
+    if (line.substr(0, indexColumn.size()) != indexColumn)
+        return Header::None;
+    const std::string_view withoutCr = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+    return withoutCr == withTime ? Header::WithTime : Header::Plain;
 }
 
 QByteArray dataLine(int index, const std::array<int, 6> &values, qint64 arrivedMs)

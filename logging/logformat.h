@@ -41,6 +41,14 @@ bool isHeader(const QByteArray &line);
 // True for the header of a file with the time column.
 bool headerHasTime(const QByteArray &line);
 
+// What the line [begin, end), without its line feed, is as a header: none,
+// or the header of a file without or with the time column. As isHeader(),
+// it takes any line that begins with the index column's name for a header;
+// only the exact header with the time column (a carriage return after it
+// ignored) counts as that.
+enum class Header { None, Plain, WithTime };
+Header headerOf(const char *begin, const char *end);
+
 // Marks a sample without a time.
 constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
 
@@ -74,6 +82,10 @@ enum class LineError {
 // return before it (a file saved again by a spreadsheet) is ignored. Fills
 // *line unless it is no data line.
 LineError parseLine(const char *begin, const char *end, Line *line);
+// The longest line, in bytes without its line feed, that parseLine() can
+// take: eleven characters in each of the seven number fields, the commas,
+// the time and a carriage return. Anything longer is no data line.
+constexpr int longestLine = 7 * 11 + 7 + 29 + 1;
 // The reason in words, such as "not a decimal integer".
 const char *describe(LineError error);
 

@@ -6,6 +6,8 @@
 
 #include <qcustomplot.h>
 
+#include <memory>
+
 // A line graph of one column of a SampleStore that draws any view of a long
 // history as a graph over every sample would, at a cost set by the plot's
 // width: where more than about two samples fall on one pixel column, only
@@ -14,7 +16,8 @@
 // in the middle of the column. Zoomed in closer than that, it draws every
 // sample. Value ranges (getValueRange) are the exact extremes of the
 // samples in the key range, and selecting by a click finds the curve as
-// drawn, old samples included.
+// drawn, old samples included. Where the history breaks (SampleKeys), the
+// line stops and begins again after the gap.
 //
 // It draws lines only, without antialiasing, with line ends rounded to
 // pixels as QCustomPlot's fast polylines (phFastPolylines) draw them, so
@@ -36,10 +39,18 @@ public:
     // nothing until it is given a store.
     HistoryGraph(QCPAxis *keyAxis, QCPAxis *valueAxis);
 
-    // Draws column (0 to 5) of store from now on. The graph does not own the
-    // store, which must outlive it or be replaced here first; nullptr draws
-    // nothing. Follow with catchUp().
-    void setStore(const SampleStore *store, int column);
+    // Draws column (0 to 5) of store from now on, each sample at the key
+    // that times gives it, and a gap at each break of times; without times,
+    // sample i at key i. The graph does not own the store or the times, which
+    // must outlive it or be replaced here first, and which must hold the
+    // same samples; a nullptr store draws nothing. Follow with catchUp().
+    void setStore(const SampleStore *store, int column, const SampleTimes *times = nullptr);
+
+    // Works out which samples fall into which pixel column of a view, what
+    // a graph does before it draws a dense view, together with other from
+    // now on: once for the view they both show. It serves graphs on any
+    // plot whose time axis spans the same range over the same pixels.
+    void shareColumns(const HistoryGraph &other);
 
     // Keeps at least the newest `newest` samples of the column as the
     // graph's own points, and at most half as many again: older ones are
@@ -68,6 +79,7 @@ protected:
 
 private:
     class OwnPoints;
+    class Columns;
 
     // What the last drawing found in one pixel column of a dense view.
     struct DrawnColumn
@@ -78,7 +90,11 @@ private:
         MinMaxPyramid::Blocks blocks;
     };
 
-    QVector<QCPGraphData> visiblePoints() const;
+    // The points of a view sparse enough to draw every sample.
+    QVector<QCPGraphData> everySample(const Columns &view) const;
+    // The lines of a view dense enough to be drawn by pixel columns, in the
+    // order of the samples.
+    QVector<QPointF> columnLines(const Columns &view) const;
     double valueAt(Index index) const { return store->value(column, index); }
     // The samples with keys in range, as positions [first, last).
     std::pair<Index, Index> positionsIn(const QCPRange &range) const;
@@ -86,8 +102,11 @@ private:
     const SampleStore *store = nullptr;
     int column = 0;
     SampleKeys keys;
-    // Drawing is const; this is a cache of what the store held.
+    std::shared_ptr<Columns> columns;
+    // Drawing is const; this is a cache of what the store held, in the
+    // order of the samples, and room for the next.
     mutable std::vector<DrawnColumn> drawnColumns;
+    mutable std::vector<DrawnColumn> spareColumns;
     mutable std::uint64_t drawnVersion = 0;
 
     QSharedPointer<OwnPoints> ownPoints;

@@ -32,6 +32,20 @@ MinMaxPyramid::Span MinMaxPyramid::blockSpan(int column, Index begin, Index end)
     return result;
 }
 
+void MinMaxPyramid::prefetch(int column, Index first, Index last) const
+{
+    // The walk of blockSpan() over the whole blocks of the run.
+    Index begin = (std::max<Index>(first, 0) + finestBlock - 1) / finestBlock;
+    Index end = std::min(std::max<Index>(last, 0), covered()) / finestBlock;
+    for (size_t level = 0; begin < end && level < levels.size(); ++level, begin /= 2, end /= 2) {
+        const Span *spans = levels[level].data() + column;
+        if (begin % 2 != 0)
+            __builtin_prefetch(spans + begin++ * columns);
+        if (end % 2 != 0)
+            __builtin_prefetch(spans + --end * columns);
+    }
+}
+
 void MinMaxPyramid::clear()
 {
     // swap, not clear(): a long history's blocks would otherwise keep their

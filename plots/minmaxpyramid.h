@@ -73,6 +73,11 @@ public:
     Span span(int column, Index first, Index last, Index count, const Scan &scan,
               Blocks *remembered = nullptr) const;
 
+    // Asks the processor to fetch what span(column, first, last) reads of
+    // the blocks, so that spans asked for one after another, far apart,
+    // wait for memory side by side rather than in turn.
+    void prefetch(int column, Index first, Index last) const;
+
 private:
     // The span of blocks [begin, end) of column.
     Span blockSpan(int column, Index begin, Index end) const;

@@ -61,6 +61,16 @@ public:
     // inside the run are others than those in remembered, which is updated.
     // What is remembered holds while version() stays the same.
     Span span(int column, Index first, Index last, MinMaxPyramid::Blocks &remembered) const;
+    // Asks the processor to fetch what value() at first and at last - 1 and
+    // span() over [first, last) read, ahead of asking for them.
+    void prefetch(int column, Index first, Index last) const
+    {
+        if (first < 0 || last > count || first >= last)
+            return;
+        __builtin_prefetch(at(column, first));
+        __builtin_prefetch(at(column, last - 1));
+        pyramid.prefetch(column, first, last);
+    }
     // Changes whenever samples already held change: at clear(), and when
     // another store is moved into this one. Appending leaves it.
     std::uint64_t version() const { return changes; }

@@ -2,16 +2,13 @@
 #define SENSORPLOTS_H
 
 #include "imusample.h"
+#include "plotpair.h"
 #include "plotview.h"
 #include "samplestore.h"
 
 #include <QObject>
 #include <QRect>
 
-#include <array>
-#include <cstdint>
-
-class HistoryGraph;
 class QCustomPlot;
 class QWidget;
 
@@ -19,7 +16,7 @@ class QWidget;
 // each (X, Y, Z): built once as children of the window, laid out by the
 // plots chosen, fed one sample at a time with the time axes following the
 // data, and cleared. Every sample drawn since the last clear is kept
-// exactly, in a SampleStore that the six graphs draw from (HistoryGraph).
+// exactly, in a SampleStore that the six graphs of a PlotPair draw from.
 class SensorPlots : public QObject
 {
     Q_OBJECT
@@ -65,8 +62,8 @@ public:
     // Every sample drawn since construction or the last clear.
     const SampleStore &history() const { return samples; }
 
-    PlotView *accelerationView() const { return accView; }
-    PlotView *gyroscopeView() const { return gyroView; }
+    PlotView *accelerationView() const { return pair->accelerationView(); }
+    PlotView *gyroscopeView() const { return pair->gyroscopeView(); }
     void setImageFileChooser(const PlotView::ImageFileChooser &chooser);
 
 signals:
@@ -74,20 +71,15 @@ signals:
     void message(const QString &text);
 
 private:
-    using Graphs = std::array<HistoryGraph *, 3>;  // X, Y, Z
-
-    // The graphs of plot, drawing the store's columns from firstColumn on.
-    Graphs addGraphs(QCustomPlot *plot, const QString &prefix, int firstColumn);
     static void followTime(QCustomPlot *plot, TimeAxis timeAxis, double last);
 
     void place();
+    // Has each graph's own points follow the store.
+    void catchUp();
 
+    PlotPair *pair;
     QCustomPlot *accPlot;
     QCustomPlot *gyroPlot;
-    PlotView *accView;
-    PlotView *gyroView;
-    Graphs accGraphs{};
-    Graphs gyroGraphs{};
 
     SampleStore samples;
     bool showAcceleration = false;
