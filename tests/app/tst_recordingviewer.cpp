@@ -156,6 +156,8 @@ void tst_RecordingViewer::monitorGoesOnWhileLoading()
     QApplication::sendEvent(&w, &drop);
     RecordingViewer *viewer = openedViewer();
     QVERIFY(viewer);
+    // The drop only begins the reading.
+    QVERIFY(!viewer->recording());
     QSignalSpy loaded(viewer, &RecordingViewer::loaded);
     QVERIFY(loaded.isValid());
     QVERIFY(loaded.wait(30000));
@@ -163,7 +165,8 @@ void tst_RecordingViewer::monitorGoesOnWhileLoading()
     click(&w, "Stop_Button");
 
     QCOMPARE(viewer->recording()->samples.size(), plan.files * plan.linesPerFile);
-    QVERIFY2(ticksWhileLoading >= 3, qPrintable(QStringLiteral("%1 ticks while loading").arg(ticksWhileLoading)));
+    // How many depends on the machine's load; none would mean a stalled window.
+    QVERIFY2(ticksWhileLoading >= 1, qPrintable(QStringLiteral("%1 ticks while loading").arg(ticksWhileLoading)));
     // Each tick of test mode logs a sample.
     QCOMPARE(loggedSamples(logDir), waveSamples(ticks));
 }
