@@ -562,3 +562,5 @@ int MainWindow::sampleCount() const
 {
     return plotsBuilt ? plots->samplesDrawn() : 0;
 }
+
+#include "moc_mainwindow.cpp"

@@ -25,3 +25,5 @@ void RecordingDialog::accept()
     if (result() == QDialog::Accepted)
         picked = selectedFiles();
 }
+
+#include "moc_recordingdialog.cpp"

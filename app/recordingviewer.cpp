@@ -159,3 +159,5 @@ void RecordingViewer::showSample(qint64 index)
                                         .arg(place.line)
                                         .arg(values(0), values(3)));
 }
+
+#include "moc_recordingviewer.cpp"

@@ -331,3 +331,5 @@ bool Datalogger::secondPassed(qint64 since) const
     // A clock set back must not hold off retries until it catches up.
     return t - since >= retryInterval || t < since;
 }
+
+#include "moc_datalogger.cpp"

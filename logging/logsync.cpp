@@ -73,3 +73,5 @@ void LogSync::run(int fd, Target target, const QString &path)
         }
     });
 }
+
+#include "moc_logsync.cpp"

@@ -282,3 +282,5 @@ Recording RecordingLoader::takeRecording()
 {
     return std::move(read);
 }
+
+#include "moc_recordingloader.cpp"

@@ -537,3 +537,5 @@ void HistoryGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lin
     bars.finish();
     painter->drawLines(segments);
 }
+
+#include "moc_historygraph.cpp"

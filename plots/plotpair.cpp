@@ -111,3 +111,5 @@ void PlotPair::setImageFileChooser(const PlotView::ImageFileChooser &chooser)
     accView->setImageFileChooser(chooser);
     gyroView->setImageFileChooser(chooser);
 }
+
+#include "moc_plotpair.cpp"

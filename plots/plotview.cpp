@@ -152,3 +152,5 @@ void PlotView::setImageFileChooser(ImageFileChooser chooser)
 {
     chooseImageFile = std::move(chooser);
 }
+
+#include "moc_plotview.cpp"

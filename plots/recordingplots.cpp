@@ -129,3 +129,5 @@ void RecordingPlots::setImageFileChooser(const PlotView::ImageFileChooser &choos
 {
     pair->setImageFileChooser(chooser);
 }
+
+#include "moc_recordingplots.cpp"

@@ -104,3 +104,5 @@ void SensorPlots::setImageFileChooser(const PlotView::ImageFileChooser &chooser)
 {
     pair->setImageFileChooser(chooser);
 }
+
+#include "moc_sensorplots.cpp"

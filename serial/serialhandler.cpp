@@ -216,3 +216,5 @@ void serialhandler::emitSamples(const std::vector<FrameParser::Frame> &frames, i
     emit SendSamples(samples, arrivals);
     emit SendData(newest.accX, newest.accY, newest.accZ, newest.gyroX, newest.gyroY, newest.gyroZ);
 }
+
+#include "moc_serialhandler.cpp"

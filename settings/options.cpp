@@ -272,3 +272,5 @@ void Options::Browse()
     saveDirectory = chosen;
     ui->filenameField->setText(saveDirectory);
 }
+
+#include "moc_options.cpp"
