@@ -11,6 +11,7 @@
 // axis following the newest sample) and every sample logged. Runs
 // offscreen unless QT_QPA_PLATFORM says otherwise.
 
+#include "benchfigures.h"
 #include "linerate.h"
 #include "mainwindow.h"
 
@@ -190,8 +191,7 @@ void cpuTable(int seconds)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessSet();
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;

@@ -156,8 +156,7 @@ private:
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessSet();
     QApplication app(argc, argv);
     const long largest = argc > 1 ? std::atol(argv[1]) : 5000000;
     const int perRead = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1000;

@@ -114,8 +114,7 @@ int logging(double seconds)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenUnlessSet();
     QApplication app(argc, argv);
     if (argc > 1 && std::strcmp(argv[1], "logging") == 0)
         return logging(argc > 2 ? std::atof(argv[2]) : 60);

@@ -115,10 +115,6 @@ void estimateSteps(std::vector<Span> &spans)
     }
 }
 
-} // namespace
-
-namespace {
-
 // The line of the sample inFile of file.
 qint64 lineOf(const Recording::File &file, Recording::Index inFile)
 {
